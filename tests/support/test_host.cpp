@@ -1,0 +1,59 @@
+// Test host: the counting allocator pair.
+#include "test_host.h"
+
+#include <cstdlib>
+
+namespace testhost {
+namespace {
+
+AllocatorCounts state;
+long remaining = -1;
+long otherCalls = 0;
+
+}  // namespace
+
+AllocatorCounts &counts() { return state; }
+
+void fail_after(long n) { remaining = n; }
+
+void *counting_alloc(uint64_t size) {
+    if (remaining == 0) {
+        ++state.failed;
+        return nullptr;
+    }
+    if (remaining > 0) --remaining;
+    void *block = std::malloc(size == 0 ? 1 : static_cast<size_t>(size));
+    if (block == nullptr) return nullptr;
+    ++state.allocations;
+    state.live.insert(block);
+    return block;
+}
+
+void counting_free(void *block) {
+    auto found = state.live.find(block);
+    if (found == state.live.end()) {
+        ++state.foreignFrees;
+        return;  // never hand a foreign pointer to the C heap
+    }
+    state.live.erase(found);
+    ++state.frees;
+    std::free(block);
+}
+
+void *other_alloc(uint64_t size) {
+    ++otherCalls;
+    return std::malloc(size == 0 ? 1 : static_cast<size_t>(size));
+}
+
+void other_free(void *block) {
+    ++otherCalls;
+    std::free(block);
+}
+
+long other_calls() { return otherCalls; }
+
+void start_library() { KVAEQM_Init(counting_alloc, counting_free, &state); }
+
+bool is_live(const void *block) { return state.live.count(const_cast<void *>(block)) != 0; }
+
+}  // namespace testhost
