@@ -2,8 +2,11 @@
 #include "ztequationmanager/manager.h"
 
 #include "internal/memory.h"
+#include "ztequationmanager/operator.h"
+#include "ztequationmanager/parameter.h"
 #include "ztequationmanager/subscriber.h"
 #include "ztequationmanager/trigger.h"
+#include "ztequationmanager/value.h"
 
 namespace {
 
@@ -31,7 +34,10 @@ void KVAEQM_Init(MemoryAllocFunc allocFunc, MemoryFreeFunc freeFunc, void *hostC
     manager.paletteCapacity = manager.palettes != nullptr ? 10 : 0;
 
     KVAT_Init();
+    KVAP_Init();
+    KVAV_Init();
     KVAS_Init();
+    KVAOP_Init();
 
     initPending = 0;
 }
@@ -44,7 +50,10 @@ void KVAEQM_Exit(void) {
         manager.numPalettes = 0;
         manager.paletteCapacity = 0;
     }
+    KVAOP_Exit();
     KVAS_Exit();
+    KVAV_Exit();
+    KVAP_Exit();
     KVAT_Exit();
     KVAMEM_Exit();
 }
