@@ -1,0 +1,19 @@
+// Ownership of a value's separately stored data, for the records that embed a Value.
+#pragma once
+
+#include "ztequationmanager/value.h"
+
+namespace zteqm {
+
+// True for the types whose data lives in a separate block (identifiers 7 to 9).
+constexpr bool keeps_block(int32_t typeId) { return typeId >= 7 && typeId <= 9; }
+
+// Frees the value's block when its type keeps one; data becomes null and size 0.
+void release_value_storage(Value *value);
+
+// Copies the whole source record into target, giving target its own copy of a block-stored
+// value's data. The target's previous block is not released (the caller decides). When the
+// copy cannot be allocated the target has no block (data null, size 0).
+void copy_value(Value *target, const Value *source);
+
+}  // namespace zteqm
