@@ -2,19 +2,15 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
-#include "internal/memory.h"
-#include "internal/text.h"
-#include "internal/value.h"
+#include "internal/parameters.h"
 #include "ztequationmanager/manager.h"
-#include "ztequationmanager/parameter.h"
 #include "ztequationmanager/value.h"
 
 namespace {
 
-constexpr int32_t kEquationTypeId = 6;
-
+// The parameter as a reference, or null when it is null or has another layout.
 EquationParameter *as_reference(Parameter *parameter) {
-    return parameter != nullptr && parameter->typeId == kEquationTypeId
+    return parameter != nullptr && parameter->typeId == zteqm::kEquationTypeId
                ? reinterpret_cast<EquationParameter *>(parameter)
                : nullptr;
 }
@@ -41,17 +37,8 @@ Variable *referenced_result(EquationParameter *reference) {
     return slot.palette->slots[slot.index].variable;
 }
 
-Parameter *construct(int32_t typeId) {
-    auto *reference = zteqm::new_zeroed<EquationParameter>();
-    if (reference == nullptr) return nullptr;
-    reference->typeId = typeId;
-    if (const char *typeName = KVAP_NameOfID(typeId))
-        zteqm::copy_text(reference->typeName, typeName);
-    return reinterpret_cast<Parameter *>(reference);
-}
-
-void destruct(Parameter *parameter) {
-    if (parameter != nullptr) KVAMEM_Free(parameter);
+Parameter *new_reference(int32_t typeId) {
+    return reinterpret_cast<Parameter *>(zteqm::new_parameter_object<EquationParameter>(typeId));
 }
 
 // Reading evaluates the referenced equation afresh, with its subscribers' notifications; a
@@ -67,11 +54,9 @@ Value *get_value(Parameter *parameter) {
 void set_value(Parameter *parameter, Value *value) {
     EquationParameter *reference = as_reference(parameter);
     if (reference == nullptr || value == nullptr) return;
-    Variable *result = referenced_result(reference);
-    if (result == nullptr || &result->value == value) return;
     // The result variable gets its own copy of separately stored data, never a shared block.
-    zteqm::release_value_storage(&result->value);
-    zteqm::copy_value(&result->value, value);
+    if (Variable *result = referenced_result(reference))
+        zteqm::replace_value(&result->value, value);
 }
 
 void get_string(Parameter *parameter, char **outText, int32_t asValue) {
@@ -112,8 +97,9 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
 namespace zteqm {
 
 void register_equation_parameter_type() {
-    KVAP_RegisterParameterType(kEquationTypeId, "Equation", 0, construct, destruct, get_value,
-                               set_value, get_string, set_string);
+    KVAP_RegisterParameterType(zteqm::kEquationTypeId, "Equation", 0, new_reference,
+                               zteqm::release_parameter_object, get_value, set_value, get_string,
+                               set_string);
 }
 
 }  // namespace zteqm

@@ -8,6 +8,7 @@
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/operator.h"
@@ -17,7 +18,6 @@
 namespace {
 
 constexpr int32_t kInitialSlots = 10;
-constexpr int32_t kEquationTypeId = 6;
 
 // Every palette made and not yet deleted, registered with the manager or not. Equation
 // references are trusted only while they point into one of these palettes' slot arrays.
@@ -86,7 +86,7 @@ void forget_references_into(const Equation *slots, int32_t capacity) {
             const Equation &equation = palette->slots[index];
             for (int32_t position = 0; position < equation.numParameters; ++position) {
                 Parameter *parameter = equation.parameters[position];
-                if (parameter == nullptr || parameter->typeId != kEquationTypeId) continue;
+                if (parameter == nullptr || parameter->typeId != zteqm::kEquationTypeId) continue;
                 auto *reference = reinterpret_cast<EquationParameter *>(parameter);
                 if (points_into(reference->equation, base, capacity)) reference->equation = nullptr;
             }
@@ -257,7 +257,8 @@ void fix_palette_references(EquationPalette *palette) {
     walk_live(walked, 0, [](int32_t, Equation *equation) {
         for (int32_t position = 0; position < equation->numParameters; ++position) {
             Parameter *parameter = equation->parameters[position];
-            if (KVAP_GetTypeID(parameter) == kEquationTypeId) KVAP_FixEquationReference(parameter);
+            if (KVAP_GetTypeID(parameter) == zteqm::kEquationTypeId)
+                KVAP_FixEquationReference(parameter);
         }
         return true;
     });
@@ -432,7 +433,7 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
     const int32_t typeId = KVAP_IDOfName(typeName);
     // A literal or a reference is laid out differently from a variable: relabelling the result
     // variable as one would make every later access misread it.
-    if (typeId == 1 || typeId == kEquationTypeId) return;
+    if (typeId == zteqm::kLiteralTypeId || typeId == zteqm::kEquationTypeId) return;
     Variable *result = KVAEQ_GetVariable(equation);
     if (result == nullptr || KVAP_GetVariableType(result) == typeId) return;
     KVAP_SetVariableTypeName(result, typeName);
