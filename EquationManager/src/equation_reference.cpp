@@ -3,10 +3,26 @@
 
 #include "internal/evaluation.h"
 #include "internal/parameters.h"
+#include "ztequationmanager/equation.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/value.h"
 
 namespace {
+
+// Every "Equation" parameter this type made and has not released, so that a cached pointer
+// can be dropped the moment the slots it addresses go away. The links live in a trailer behind
+// the public record, in the same block.
+struct TrackedReference {
+    EquationParameter parameter;  // first, so both share one address
+    TrackedReference *previous;
+    TrackedReference *next;
+};
+
+struct ReferenceState {
+    TrackedReference *first = nullptr;
+};
+
+ReferenceState references;
 
 // The parameter as a reference, or null when it is null or has another layout.
 EquationParameter *as_reference(Parameter *parameter) {
@@ -38,7 +54,24 @@ Variable *referenced_result(EquationParameter *reference) {
 }
 
 Parameter *new_reference(int32_t typeId) {
-    return reinterpret_cast<Parameter *>(zteqm::new_parameter_object<EquationParameter>(typeId));
+    auto *tracked = zteqm::new_zeroed<TrackedReference>();
+    if (tracked == nullptr) return nullptr;
+    tracked->parameter.typeId = typeId;
+    if (const char *name = KVAP_NameOfID(typeId))
+        zteqm::copy_text(tracked->parameter.typeName, name);
+    tracked->next = references.first;
+    if (references.first != nullptr) references.first->previous = tracked;
+    references.first = tracked;
+    return reinterpret_cast<Parameter *>(tracked);
+}
+
+void release_reference(Parameter *parameter) {
+    if (parameter == nullptr) return;
+    auto *tracked = reinterpret_cast<TrackedReference *>(parameter);
+    if (tracked->previous != nullptr) tracked->previous->next = tracked->next;
+    if (tracked->next != nullptr) tracked->next->previous = tracked->previous;
+    if (references.first == tracked) references.first = tracked->next;
+    zteqm::release_parameter_object(parameter);
 }
 
 // Reading evaluates the referenced equation afresh, with its subscribers' notifications; a
@@ -98,8 +131,18 @@ namespace zteqm {
 
 void register_equation_parameter_type() {
     KVAP_RegisterParameterType(zteqm::kEquationTypeId, "Equation", 0, new_reference,
-                               zteqm::release_parameter_object, get_value, set_value, get_string,
-                               set_string);
+                               release_reference, get_value, set_value, get_string, set_string);
+}
+
+void forget_references_into(const Equation *slots, int32_t capacity) {
+    if (slots == nullptr || capacity <= 0) return;
+    const auto base = reinterpret_cast<uintptr_t>(slots);
+    const auto extent = static_cast<uintptr_t>(capacity) * sizeof(Equation);
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        const auto address = reinterpret_cast<uintptr_t>(tracked->parameter.equation);
+        if (address >= base && address - base < extent) tracked->parameter.equation = nullptr;
+    }
 }
 
 }  // namespace zteqm
