@@ -1,0 +1,106 @@
+// Fuzzing host: a checking allocator pair, the library started once per process, and a reader
+// that turns the input into numbers and texts.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <unordered_set>
+
+#include "ztequationmanager/ztequationmanager.h"
+
+namespace fuzzhost {
+
+// Aborts the run with a finding; the fuzzer reports the input that led here.
+[[noreturn]] inline void fault() { __builtin_trap(); }
+
+inline std::unordered_set<void *> &live() {
+    static std::unordered_set<void *> blocks;
+    return blocks;
+}
+
+// Allocations still allowed before the allocator refuses; negative: never refuses.
+inline long &allocations_left() {
+    static long left = -1;
+    return left;
+}
+
+inline void *alloc(uint64_t size) {
+    if (size > (uint64_t{1} << 30)) return nullptr;  // a host refuses absurd requests
+    long &left = allocations_left();
+    if (left == 0) return nullptr;
+    if (left > 0) --left;
+    void *block = std::malloc(size == 0 ? 1 : static_cast<size_t>(size));
+    if (block != nullptr) live().insert(block);
+    return block;
+}
+
+// A free of anything the allocator did not hand out (null included) is a fault of the library.
+inline void release(void *block) {
+    if (live().erase(block) == 0) fault();
+    std::free(block);
+}
+
+inline bool is_live(const void *block) { return live().count(const_cast<void *>(block)) != 0; }
+
+// Starts the library once per process; true on the first call.
+inline bool start() {
+    static bool started = false;
+    if (started) return false;
+    started = true;
+    KVAEQM_Init(alloc, release, nullptr);
+    return true;
+}
+
+// Blocks held once the target has set itself up: each input must end with exactly as many, or
+// memory would grow from input to input.
+inline size_t &baseline() {
+    static size_t blocks = 0;
+    return blocks;
+}
+
+inline void expect_no_growth() {
+    if (live().size() != baseline()) fault();
+}
+
+// Reads bytes off the front of the input; past its end every read gives zeros.
+struct Input {
+    const uint8_t *data;
+    size_t size;
+
+    bool empty() const { return size == 0; }
+    uint8_t byte() {
+        if (size == 0) return 0;
+        --size;
+        return *data++;
+    }
+    // A number in 0 .. bound - 1.
+    int32_t small(int32_t bound) { return bound <= 0 ? 0 : byte() % bound; }
+    bool chance(int32_t oneIn) { return small(oneIn) == 0; }
+    int32_t integer() {
+        uint32_t bits = 0;
+        for (int i = 0; i < 4; ++i) bits = bits << 8 | byte();
+        return static_cast<int32_t>(bits);
+    }
+    double number() {
+        uint64_t bits = 0;
+        for (int i = 0; i < 8; ++i) bits = bits << 8 | byte();
+        double d;
+        __builtin_memcpy(&d, &bits, sizeof d);
+        return d;
+    }
+    // A text of at most `limit` (at most 255) bytes taken from the input; NULs become spaces.
+    std::string text(size_t limit) {
+        size_t length = small(static_cast<int32_t>(limit > 255 ? 255 : limit) + 1);
+        if (length > size) length = size;
+        std::string out(reinterpret_cast<const char *>(data), length);
+        data += length;
+        size -= length;
+        for (char &c : out) {
+            if (c == '\0') c = ' ';
+        }
+        return out;
+    }
+};
+
+}  // namespace fuzzhost
