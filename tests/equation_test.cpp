@@ -261,7 +261,7 @@ void subscribe_twice(Equation *equation, void *) {
 
 void grow_palette(Equation *equation, void *) {
     interestedIn.push_back(equation);
-    int32_t far = 40;
+    int32_t far = grownPalette->capacity + 30;  // beyond the end: the slots move
     KVAEP_NewEquation(grownPalette, &far);
 }
 
@@ -304,6 +304,17 @@ TEST_F(Equations, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesThe
     EXPECT_EQ(interestedIn[1], after);  // taken again by index after the slots moved
     EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 1);
     EXPECT_EQ(palette->capacity, 41);
+
+    // The same when the palette given is not the one that holds the equation.
+    EquationPalette *loose = KVAEP_NewEquationPalette(nullptr);
+    interestedIn.clear();
+    KVAEP_ReinitializeSubscriberList(loose, after);
+    Equation *again = KVAEP_GetEquation(palette, 0);
+    ASSERT_EQ(interestedIn.size(), 2u);
+    EXPECT_NE(again, after);
+    EXPECT_EQ(interestedIn[1], again);
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(again), 1);
+    KVAEP_DeleteEquationPalette(loose);
 }
 
 }  // namespace

@@ -57,12 +57,6 @@ bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
     return equation != nullptr && equation->variable == result;
 }
 
-// Position of the equation inside the palette's slot array, or -1 when it is not one of them.
-int32_t slot_index_in(const EquationPalette *palette, const Equation *equation) {
-    zteqm::SlotRef slot;
-    return zteqm::locate_equation(equation, &slot) && slot.palette == palette ? slot.index : -1;
-}
-
 }  // namespace
 
 namespace zteqm {
@@ -242,16 +236,19 @@ void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equati
     const int32_t types = KVAS_GetNumTypes();
     KVAEQ_UnregisterAllSubscribers(equation);
 
-    // An interest callback may make equations and so move the palette's slots: an equation of
-    // this palette is taken again by its index after each one.
-    const int32_t index = slot_index_in(palette, equation);
+    // An interest callback may make equations and so move the slots of the palette that holds
+    // the equation (which need not be the palette given): the equation is taken again by its
+    // slot after each one.
+    zteqm::SlotRef slot;
+    const bool located = zteqm::locate_equation(equation, &slot);
     uint32_t seen = zteqm::palette_deletions();
+    uint32_t seenHolder = seen;
     for (int32_t type = 0; type < types; ++type) {
         KVAS_IsInterested(type, equation, palette->userData);
         if (!zteqm::palette_alive(palette, &seen)) return;
-        if (index >= 0) {
-            if (index >= palette->capacity) return;
-            equation = &palette->slots[index];
+        if (located) {
+            equation = slot_after_callback(slot, &seenHolder);
+            if (equation == nullptr) return;
         }
     }
 }
