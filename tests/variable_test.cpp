@@ -22,7 +22,7 @@ protected:
 TEST_F(Variables, ANewVariableIsZeroFilled) {
     Variable *variable = KVAP_NewVariable();
     ASSERT_NE(variable, nullptr);
-    EXPECT_EQ(testhost::snapshot(variable), testhost::snapshot(&Variable{}));
+    EXPECT_TRUE(testhost::is_all_zero(variable));
     KVAP_FreeVariable(variable);
 
     testhost::fail_after(0);

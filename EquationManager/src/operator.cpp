@@ -22,6 +22,9 @@ extern "C" {
 void KVAOP_Init(void) {
     if (operators.exists()) return;
     if (!zteqm::grow_array(operators.records, operators.capacity, 64)) return;
+    // After a stop the count is 0; slot 0 is reserved again so that the built-ins keep their
+    // identifiers and identifier 0 still means no operator.
+    operators.count = 1;
     register_all(zteqm::special_operators());
     register_all(zteqm::arithmetic_operators());
     register_all(zteqm::math_operators());
@@ -32,10 +35,10 @@ void KVAOP_Exit(void) {
 }
 
 OperatorRecord *KVAOP_RegisterOperator(int32_t numParameters, const char *name, OperatorFunc func) {
-    if (name == nullptr) return nullptr;
-    // After an exit the count is 0; slot 0 stays reserved all the same, so that identifier 0
-    // always means no operator.
-    const int32_t id = operators.count < 1 ? 1 : operators.count;
+    // Without storage the library is not running: a table made here would keep a later start
+    // from registering the built-in operators.
+    if (!operators.exists() || name == nullptr) return nullptr;
+    const int32_t id = operators.count;
     // Beyond the first 64 records the table grows one record at a time.
     if (!operators.make_room(id, id + 1)) return nullptr;
     operators.count = id + 1;

@@ -129,8 +129,12 @@ ParameterTypeRecord *KVAP_RegisterParameterType(
     ParameterConstructorFunc constructorFunc, ParameterDestructorFunc destructorFunc,
     ParameterGetValueFunc getValueFunc, ParameterSetValueFunc setValueFunc,
     ParameterGetStringFunc getStringFunc, ParameterSetStringFunc setStringFunc) {
-    // The highest identifier is refused too: the count, one above it, would not fit.
-    if (typeId < 0 || typeId == INT32_MAX || name == nullptr) return nullptr;
+    // Without a registry the library is not running: one made here would keep a later start
+    // from registering the built-in types. The highest identifier is refused too: the count,
+    // one above it, would not fit.
+    if (!parameterTypes.exists() || typeId < 0 || typeId == INT32_MAX || name == nullptr) {
+        return nullptr;
+    }
     if (!parameterTypes.make_room(typeId, typeId + 1)) return nullptr;
     ParameterTypeRecord &record = parameterTypes.records[typeId];
     record.typeId = typeId;

@@ -20,6 +20,12 @@ std::vector<unsigned char> snapshot(const T *object) {
     return bytes;
 }
 
+template <typename T>
+bool is_all_zero(const T *object) {
+    const T zero{};
+    return std::memcmp(object, &zero, sizeof(T)) == 0;
+}
+
 // The number of blocks the counting allocator has handed out and not taken back.
 long live_blocks();
 
