@@ -261,6 +261,25 @@ TEST_F(Evaluation, AnOperatorThatMakesEquationsDoesNotDisturbTheWalk) {
     EXPECT_EQ(changed->capacity, 26);
 }
 
+void grow_on_notify(Variable *, void *) {
+    events().push_back("growing");
+    int32_t far = changed->capacity + 5;
+    KVAEP_NewEquation(changed, &far);
+}
+
+TEST_F(Evaluation, ASubscriberThatMakesEquationsDoesNotDisturbTheOthers) {
+    const int32_t grower = KVAS_RegisterSubscriberType("Grower", nullptr, grow_on_notify, nullptr);
+    changed = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t first = add_equation(changed, "First", trace);
+    add_equation(changed, "Second", trace);
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
+    subscribe(KVAEP_GetEquation(changed, first), recorder, "first");
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run First", "growing", "first=20", "growing", "run Second"}));
+    EXPECT_EQ(changed->capacity, 22);
+}
+
 void delete_palette_on_notify(Variable *, void *userData) {
     events().push_back("deleting");
     KVAEQM_DeleteEquationPalette(userData);

@@ -57,12 +57,6 @@ bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
     return equation != nullptr && equation->variable == result;
 }
 
-// Position of the equation inside the palette's slot array, or -1 when it is not one of them.
-int32_t slot_index_in(const EquationPalette *palette, const Equation *equation) {
-    zteqm::SlotRef slot;
-    return zteqm::locate_equation(equation, &slot) && slot.palette == palette ? slot.index : -1;
-}
-
 }  // namespace
 
 namespace zteqm {
@@ -226,6 +220,11 @@ int32_t KVAEQ_RegisterSubscriber(Equation *equation, int32_t subscriberTypeId,
 
 void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
     if (equation == nullptr) return;
+    // A destructor may make equations and so move the palette's slots: an equation that lives
+    // in a palette is taken again by its index after each one.
+    zteqm::SlotRef slot;
+    const bool inPalette = zteqm::locate_equation(equation, &slot);
+    uint32_t seen = zteqm::palette_deletions();
     const int32_t count = equation->numSubscribers;
     for (int32_t position = 0; position < count && position < equation->numSubscribers;
          ++position) {
@@ -233,6 +232,7 @@ void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
         Subscriber *subscriber = equation->subscribers[position];
         equation->subscribers[position] = nullptr;
         KVAS_Delete(subscriber);
+        if (inPalette && (equation = slot_after_callback(slot, &seen)) == nullptr) return;
     }
     equation->numSubscribers = 0;
 }
@@ -240,19 +240,17 @@ void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
 void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equation) {
     if (palette == nullptr || equation == nullptr) return;
     const int32_t types = KVAS_GetNumTypes();
+    // A destructor or an interest callback may make equations and so move the slots: an
+    // equation that lives in a palette is taken again by its index after each one.
+    zteqm::SlotRef slot;
+    const bool inPalette = zteqm::locate_equation(equation, &slot);
+    uint32_t seenPalette = zteqm::palette_deletions();
+    uint32_t seenSlot = seenPalette;
     KVAEQ_UnregisterAllSubscribers(equation);
-
-    // An interest callback may make equations and so move the palette's slots: an equation of
-    // this palette is taken again by its index after each one.
-    const int32_t index = slot_index_in(palette, equation);
-    uint32_t seen = zteqm::palette_deletions();
     for (int32_t type = 0; type < types; ++type) {
+        if (!zteqm::palette_alive(palette, &seenPalette)) return;
+        if (inPalette && (equation = slot_after_callback(slot, &seenSlot)) == nullptr) return;
         KVAS_IsInterested(type, equation, palette->userData);
-        if (!zteqm::palette_alive(palette, &seen)) return;
-        if (index >= 0) {
-            if (index >= palette->capacity) return;
-            equation = &palette->slots[index];
-        }
     }
 }
 

@@ -225,7 +225,9 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
         if (!palette_alive(palette, &seen)) return nullptr;
     }
     fix_palette_references(palette);
-    return get_equation_slot(palette, index, false);
+    // Taken again: a destructor above may have moved the slots or deleted the equation.
+    Equation *made = get_equation_slot(palette, index, false);
+    return made != nullptr && made->inUse != 0 ? made : nullptr;
 }
 
 void fix_palette_references(EquationPalette *palette) {
