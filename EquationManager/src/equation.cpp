@@ -14,10 +14,19 @@
 
 namespace {
 
+// One equation being evaluated: its slot, its result variable, and the objects its slot held
+// if a callback released them meanwhile.
+struct Frame {
+    zteqm::SlotRef slot;
+    Variable *result;
+    Equation deferred;
+    bool hasDeferred;
+};
+
 // The equations being evaluated, innermost last: a read that would enter one of them again is
 // refused, and so is one that would nest deeper than the stack.
 struct EvaluationState {
-    zteqm::SlotRef running[zteqm::kMaxEvaluationDepth];
+    Frame frames[zteqm::kMaxEvaluationDepth];
     int32_t depth = 0;
 };
 
@@ -25,7 +34,7 @@ EvaluationState evaluation;
 
 bool is_running(zteqm::SlotRef slot) {
     for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
-        const zteqm::SlotRef &entry = evaluation.running[level];
+        const zteqm::SlotRef &entry = evaluation.frames[level].slot;
         if (entry.index == slot.index && entry.palette == slot.palette) return true;
     }
     return false;
@@ -61,6 +70,24 @@ bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
 
 namespace zteqm {
 
+bool defer_release_while_running(Equation *leftovers) {
+    if (leftovers->variable == nullptr) return false;
+    for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
+        Frame &frame = evaluation.frames[level];
+        if (frame.result != leftovers->variable || frame.hasDeferred) continue;
+        frame.deferred = *leftovers;
+        frame.hasDeferred = true;
+        leftovers->variable = nullptr;
+        leftovers->parameters = nullptr;
+        leftovers->numParameters = 0;
+        leftovers->subscribers = nullptr;
+        leftovers->numSubscribers = 0;
+        leftovers->subscriberCapacity = 0;
+        return true;
+    }
+    return false;
+}
+
 Variable *run_equation(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
@@ -69,11 +96,21 @@ Variable *run_equation(SlotRef slot) {
     Variable *result = KVAEQ_GetVariable(equation);
     if (result == nullptr) return nullptr;
 
-    evaluation.running[evaluation.depth++] = slot;
+    Frame &frame = evaluation.frames[evaluation.depth++];
+    frame.slot = slot;
+    frame.result = result;
+    frame.hasDeferred = false;
     uint32_t seen = palette_deletions();
     operation(result, equation->numParameters, equation->parameters);
     const bool intact = notify_subscribers(slot, result, &seen);
     --evaluation.depth;
+    if (frame.hasDeferred) {
+        // The equation was deleted under it: what it held goes now that nothing uses it.
+        frame.hasDeferred = false;
+        Equation leftovers = frame.deferred;
+        release_equation_contents(&leftovers);
+        return nullptr;
+    }
     return intact ? result : nullptr;
 }
 

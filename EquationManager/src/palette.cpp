@@ -266,6 +266,7 @@ void delete_equation(EquationPalette *palette, Equation *equation) {
 }
 
 void release_equation_contents(Equation *equation) {
+    if (defer_release_while_running(equation)) return;
     Variable *result = equation->variable;
     Parameter **parameters = equation->parameters;
     const int32_t numParameters = equation->numParameters;
