@@ -48,7 +48,7 @@ void untrack_palette(const EquationPalette *palette) {
     }
     palettes.count = kept;
     ++palettes.deletions;
-    if (palettes.count == 0) {
+    if (palettes.count == 0 && palettes.live != nullptr) {
         // The last palette is gone: give the list back so that nothing stays allocated.
         KVAMEM_Free(palettes.live);
         palettes.live = nullptr;
