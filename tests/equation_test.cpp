@@ -180,6 +180,7 @@ TEST_F(Equations, NewParameterIsStoredOnlyInRangeAndBecomesCurrent) {
     EXPECT_TRUE(is_live(old));  // the caller decides the fate of the one it replaced
 
     // An unregistered type stores null and still moves the cursor.
+    KVAP_Delete(KVAEQ_GetParameterN(equation, 0));
     EXPECT_EQ(KVAEQ_NewParameterN(equation, 0, 0), nullptr);
     EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
@@ -315,6 +316,29 @@ TEST_F(Equations, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesThe
     EXPECT_EQ(interestedIn[1], again);
     EXPECT_EQ(KVAEQ_GetNumSubscribers(again), 1);
     KVAEP_DeleteEquationPalette(loose);
+}
+
+int grownBy = 0;
+void grow_on_destroy(void *) {
+    int32_t far = 20 + grownBy++;
+    KVAEP_NewEquation(grownPalette, &far);
+}
+
+TEST_F(Equations, UnregisteringFollowsTheEquationWhenADestructorMovesTheSlots) {
+    grownPalette = palette;
+    const int32_t type = KVAS_RegisterSubscriberType("Grower", grow_on_destroy, nullptr, nullptr);
+    std::vector<Subscriber *> made;
+    for (int i = 0; i < 3; ++i) {
+        KVAEQ_RegisterSubscriber(equation, type, nullptr, nullptr);
+        made.push_back(KVAEQ_GetSubscriberN(equation, i));
+    }
+    KVAEQ_UnregisterAllSubscribers(equation);  // every destructor moves the slots
+    Equation *after = KVAEP_GetEquation(palette, 0);
+    EXPECT_EQ(grownBy, 3);
+    EXPECT_EQ(palette->capacity, 23);
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 0);
+    for (Subscriber *subscriber : made) EXPECT_FALSE(is_live(subscriber));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(KVAEQ_GetSubscriberList(after)[i], nullptr);
 }
 
 }  // namespace

@@ -48,7 +48,7 @@ void untrack_palette(const EquationPalette *palette) {
     }
     palettes.count = kept;
     ++palettes.deletions;
-    if (palettes.count == 0) {
+    if (palettes.count == 0 && palettes.live != nullptr) {
         // The last palette is gone: give the list back so that nothing stays allocated.
         KVAMEM_Free(palettes.live);
         palettes.live = nullptr;
@@ -225,7 +225,9 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
         if (!palette_alive(palette, &seen)) return nullptr;
     }
     fix_palette_references(palette);
-    return get_equation_slot(palette, index, false);
+    // Taken again: a destructor above may have moved the slots or deleted the equation.
+    Equation *made = get_equation_slot(palette, index, false);
+    return made != nullptr && made->inUse != 0 ? made : nullptr;
 }
 
 void fix_palette_references(EquationPalette *palette) {
@@ -264,6 +266,7 @@ void delete_equation(EquationPalette *palette, Equation *equation) {
 }
 
 void release_equation_contents(Equation *equation) {
+    if (defer_release_while_running(equation)) return;
     Variable *result = equation->variable;
     Parameter **parameters = equation->parameters;
     const int32_t numParameters = equation->numParameters;
@@ -312,12 +315,19 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     // A palette deleted on its own would otherwise stay in the manager's list, released.
     zteqm::unlist_palette(palette);
     untrack_palette(palette);
-    zteqm::forget_references_into(palette->slots, palette->capacity);
-    if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+    Equation *slots = palette->slots;
+    const int32_t capacity = palette->capacity;
+    zteqm::forget_references_into(slots, capacity);
     palette->slots = nullptr;
     palette->capacity = 0;
     palette->numEquations = 0;
     KVAMEM_Free(palette);
+
+    // The palette is out of every list before any destructor runs: no callback can reach it.
+    for (int32_t index = 0; index < capacity; ++index) {
+        zteqm::release_equation_contents(&slots[index]);
+    }
+    if (slots != nullptr) KVAMEM_Free(slots);
 }
 
 void KVAEP_ClearPalette(EquationPalette *palette) {
@@ -326,11 +336,17 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
         palette->slots[index].inUse = 0;
     }
     palette->numEquations = 0;
-    if (palette->slots != nullptr) {
-        std::memset(static_cast<void *>(palette->slots), 0,
-                    static_cast<size_t>(palette->capacity) * sizeof(Equation));
-    }
     palette->currentIndex = -1;
+    zteqm::forget_references_into(palette->slots, palette->capacity);
+
+    // Each slot is zeroed before what it held is released, and taken again by index after,
+    // since a destructor may call back into the palette.
+    uint32_t seen = palettes.deletions;
+    for (int32_t index = 0; index < palette->capacity; ++index) {
+        Equation leftovers = take_leftovers(&palette->slots[index]);
+        zteqm::release_equation_contents(&leftovers);
+        if (!zteqm::palette_alive(palette, &seen)) return;
+    }
 }
 
 void *KVAEP_GetUserData(EquationPalette *palette) {
