@@ -20,6 +20,18 @@ using fuzzhost::fault;
 using fuzzhost::Input;
 using fuzzhost::is_live;
 
+// With ZTEQM_FUZZ_TRACE set, every choice of a call is printed: enough to replay a finding.
+bool tracing() {
+    static const bool on = std::getenv("ZTEQM_FUZZ_TRACE") != nullptr;
+    return on;
+}
+
+int32_t choose(Input &in, int32_t bound, const char *what) {
+    const int32_t choice = in.small(bound);
+    if (tracing()) std::fprintf(stderr, "%s %d\n", what, choice);
+    return choice;
+}
+
 // ---- what the host set up once, and restores after every input ----------------------------
 
 constexpr int32_t kDatabases = 4;
@@ -29,14 +41,12 @@ constexpr int32_t kBuiltInValueTypes = 9;
 constexpr int32_t kHostValueType = 10;        // inline integer, registered at start-up
 constexpr int32_t kSilentValueType = 11;      // no callbacks at all
 constexpr int32_t kLastFuzzedValueType = 13;  // identifiers 12 and 13 come and go
-constexpr int32_t kBuiltInParameterTypes = 7;
 constexpr int32_t kHostParameterType = 8;
 constexpr int32_t kLastFuzzedParameterType = 10;
 constexpr int32_t kFixedSubscriberTypes = 3;
 constexpr int32_t kRegistrationCap = 200;  // appended triggers, operators, types, app variables
 
 ValueTypeRecord savedValueTypes[kLastFuzzedValueType + 1];
-ParameterTypeRecord savedParameterTypes[kHostParameterType + 1];
 std::vector<OperatorRecord> savedOperators;
 std::vector<TriggerRecord> savedTriggers;
 std::vector<std::string> operatorNames;  // the built-ins (but "AsciiFile") and the host's
@@ -111,18 +121,33 @@ Equation *pick_equation(Input &in, EquationPalette **from = nullptr) {
 Parameter *as_parameter(Variable *variable) { return reinterpret_cast<Parameter *>(variable); }
 
 // A parameter of a live equation, or its result variable.
-Parameter *pick_parameter(Input &in) {
+Parameter *pick_parameter(Input &in, bool *isResult = nullptr) {
     Equation *equation = pick_equation(in);
     if (equation == nullptr) return nullptr;
     const int32_t position = in.small(10);
+    if (isResult != nullptr) *isResult = position >= 8;
     if (position >= 8) return as_parameter(KVAEQ_GetVariable(equation));
     return KVAEQ_GetParameterN(equation, position);
 }
 
-Variable *pick_variable(Input &in) {
-    Parameter *parameter = pick_parameter(in);
+Variable *pick_variable(Input &in, bool *isResult = nullptr) {
+    Parameter *parameter = pick_parameter(in, isResult);
     if (parameter == nullptr || parameter->typeId == 1 || parameter->typeId == 6) return nullptr;
     return reinterpret_cast<Variable *>(parameter);
+}
+
+// Deleting a parameter whose type has no destructor releases nothing, by design, so the
+// library's own deletions (resizing a list, copying over an equation, reusing a slot) would
+// lose it. The host therefore never unregisters a parameter type and gives such a type only to
+// result variables, which it frees itself.
+bool may_relabel(bool isResult, int32_t typeId) {
+    return isResult || KVAP_GetParameterTypeDestructorFunc(typeId) != nullptr;
+}
+
+// The identifier KVAP_SetTypeID ends with: the first one registered under the name of `typeId`.
+int32_t relabelled_id(int32_t typeId) {
+    const char *name = KVAP_NameOfID(typeId);
+    return name != nullptr ? KVAP_IDOfName(name) : typeId;
 }
 
 // Every "Equation" parameter held anywhere: reading one evaluates the equation it names, so a
@@ -310,7 +335,7 @@ int32_t iterate(void *, Equation *equation, void *context) {
 void callback_action() {
     if (current == nullptr || callbackBudget <= 0 || callbackDepth > 4) return;
     Input &in = *current;
-    const int32_t action = in.small(12);
+    const int32_t action = choose(in, 12, "callback");
     if (action >= 6) return;
     --callbackBudget;
     ++callbackDepth;
@@ -449,7 +474,6 @@ void check_everything() {
 
 // What a host releases before it deletes or clears a palette, or copies another over it: what
 // every slot's equation holds, live and free slots alike, with the fields it freed cleared.
-// A parameter whose type lost its destructor is released by its layout.
 void release_objects(EquationPalette *palette) {
     for (int32_t index = 0; index < palette->capacity; ++index) {
         Equation *slot = &palette->slots[index];
@@ -457,14 +481,6 @@ void release_objects(EquationPalette *palette) {
         if (slot->subscribers != nullptr) KVAMEM_Free(slot->subscribers);
         slot->subscribers = nullptr;
         slot->subscriberCapacity = 0;
-        for (int32_t position = 0; position < slot->numParameters; ++position) {
-            Parameter *parameter = slot->parameters[position];
-            if (parameter != nullptr &&
-                KVAP_GetParameterTypeDestructorFunc(parameter->typeId) == nullptr) {
-                KVAP_FreeVariable(reinterpret_cast<Variable *>(parameter));
-                slot->parameters[position] = nullptr;
-            }
-        }
         KVAEQ_SetNumParameters(slot, 0);
         KVAP_FreeVariable(slot->variable);
         slot->variable = nullptr;
@@ -503,12 +519,6 @@ void restore_registries() {
             register_host_value_type(id);
         }
     }
-    for (int32_t id = 1; id <= kHostParameterType; ++id) {
-        const ParameterTypeRecord &saved = savedParameterTypes[id];
-        KVAP_RegisterParameterType(id, saved.name, saved.lvalueEnabled, saved.constructorFunc,
-                                   saved.destructorFunc, saved.getValueFunc, saved.setValueFunc,
-                                   saved.getStringFunc, saved.setStringFunc);
-    }
     for (size_t id = 1; id < savedOperators.size(); ++id) {
         *KVAOP_GetOperator(static_cast<int32_t>(id)) = savedOperators[id];
     }
@@ -544,7 +554,7 @@ void end_session() {
     unregister_additions();
     // Every subscriber of a type that kept its destructor was destroyed exactly once.
     for (uintptr_t token : liveTokens) {
-        if (unguardedTokens.count(token) == 0) fault();
+        if (unguardedTokens.count(token) == 0) fault("every subscriber destroyed");
     }
     liveTokens.clear();
     unguardedTokens.clear();
@@ -559,9 +569,6 @@ void set_up() {
     register_host_value_type(kHostValueType);
     register_host_value_type(kSilentValueType);
     register_host_parameter_type(kHostParameterType);
-    for (int32_t id = 1; id <= kHostParameterType; ++id) {
-        savedParameterTypes[id] = *KVAP_GetParameterFactory(id);
-    }
     KVAOP_RegisterOperator(2, "HostSum", host_sum);
     KVAOP_RegisterOperator(1, "HostMutate", host_mutate);
     KVAOP_RegisterOperator(3, "HostSum3", host_sum);
@@ -579,7 +586,7 @@ void set_up() {
     subscriberTypes[1] = KVAS_RegisterSubscriberType("S1", destroy, nullptr, interest<1>);
     subscriberTypes[2] = KVAS_RegisterSubscriberType("S2", nullptr, notify, nullptr);
     KVAEQM_RegisterAppVariable("frame", "int", hostMemory[0]);
-    fuzzhost::baseline() = fuzzhost::live().size();
+    fuzzhost::take_baseline();
 }
 
 // ---- the calls -----------------------------------------------------------------------------
@@ -608,7 +615,7 @@ void *pick_address(Input &in) {
 }
 
 void palette_call(Input &in) {
-    switch (in.small(8)) {
+    switch (choose(in, 8, "palette_call")) {
         case 0:
         case 1:
             if (palettes.size() < 6) {
@@ -652,7 +659,7 @@ void palette_call(Input &in) {
         }
         case 7:
             if (EquationPalette *palette = pick_palette(in)) {
-                switch (in.small(4)) {
+                switch (choose(in, 4, "palette_call")) {
                     case 0:
                         KVAEP_SetCurrentEquationIndex(palette, pick_index(in));
                         break;
@@ -673,15 +680,46 @@ void palette_call(Input &in) {
     }
 }
 
+// Makes an equation the way a host builds one from its scene: named, with an operator, its
+// parameter list sized to the operator, a trigger, a named result, and each parameter a
+// number or a reference to another equation by name.
+void build_equation(Input &in) {
+    EquationPalette *into = pick_palette(in);
+    if (into == nullptr) return;
+    int32_t index = in.chance(2) ? -1 : pick_index(in);
+    Equation *equation = KVAEP_NewEquation(into, &index);
+    if (equation == nullptr) return;
+    KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
+    KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
+    KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
+    KVAEQ_SetTriggerName(equation, in.chance(4) ? pick(in, kTriggerNames).c_str() : "New Frame");
+    KVAP_SetVariableName(KVAEQ_GetVariable(equation), pick(in, kVariableNames).c_str());
+    for (int32_t position = 0; position < KVAEQ_GetNumParameters(equation); ++position) {
+        Parameter *old = KVAEQ_GetParameterN(equation, position);
+        if (in.chance(3) && references_allowed()) {
+            if (Parameter *reference = KVAEQ_NewParameterN(equation, position, 6)) {
+                KVAP_SetString(reference, pick(in, kEquationNames).c_str(), 0);
+            }
+            KVAP_Delete(old);
+        } else {
+            KVAP_SetDouble(old, static_cast<double>(static_cast<int8_t>(in.byte())) / 4);
+        }
+    }
+}
+
 void equation_call(Input &in) {
     EquationPalette *palette = nullptr;
-    switch (in.small(10)) {
+    switch (choose(in, 12, "equation_call")) {
         case 0:
-        case 1:
             if (EquationPalette *into = pick_palette(in)) {
                 int32_t index = in.chance(2) ? -1 : pick_index(in);
                 (void)KVAEP_NewEquation(into, &index);
             }
+            break;
+        case 1:
+        case 10:
+        case 11:
+            build_equation(in);
             break;
         case 2:
             if (Equation *equation = pick_equation(in, &palette)) {
@@ -720,12 +758,16 @@ void equation_call(Input &in) {
             break;
         case 7:
             if (Equation *equation = pick_equation(in)) {
-                switch (in.small(5)) {
+                switch (choose(in, 5, "equation_call")) {
                     case 0:
                         KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
                         break;
                     case 1:
                         KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
+                        if (in.chance(2)) {
+                            const int32_t id = KVAEQ_GetOperatorID(equation);
+                            KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(id));
+                        }
                         break;
                     case 2: {
                         const int32_t id = in.small(KVAOP_GetNumTypes() + 3) - 1;
@@ -762,7 +804,7 @@ void replace_parameter(Input &in) {
     const int32_t position = in.small(KVAEQ_GetNumParameters(equation) + 1);
     Parameter *old = KVAEQ_GetParameterN(equation, position);
     const bool valid = position < KVAEQ_GetNumParameters(equation);
-    switch (in.small(3)) {
+    switch (choose(in, 3, "replace_parameter")) {
         case 0: {
             const int32_t type = in.small(kLastFuzzedParameterType + 3) - 1;
             if (type == 6 && !references_allowed()) return;
@@ -789,7 +831,7 @@ void replace_parameter(Input &in) {
 }
 
 void parameter_call(Input &in) {
-    switch (in.small(12)) {
+    switch (choose(in, 12, "parameter_call")) {
         case 0:
             replace_parameter(in);
             break;
@@ -815,7 +857,7 @@ void parameter_call(Input &in) {
             break;
         case 4: {
             Parameter *parameter = pick_parameter(in);
-            switch (in.small(3)) {
+            switch (choose(in, 3, "parameter_call")) {
                 case 0:
                     KVAP_SetInteger(parameter, in.integer());
                     break;
@@ -839,7 +881,7 @@ void parameter_call(Input &in) {
         }
         case 6: {
             Parameter *parameter = pick_parameter(in);
-            switch (in.small(5)) {
+            switch (choose(in, 5, "parameter_call")) {
                 case 0:
                     if (references_allowed()) {
                         KVAP_SetEquationReferenceName(parameter, pick(in, kEquationNames).c_str());
@@ -863,8 +905,9 @@ void parameter_call(Input &in) {
             break;
         }
         case 7: {
-            Variable *variable = pick_variable(in);
-            switch (in.small(8)) {
+            bool isResult = false;
+            Variable *variable = pick_variable(in, &isResult);
+            switch (choose(in, 8, "parameter_call")) {
                 case 0:
                     KVAP_SetVariableName(variable, pick(in, kVariableNames, 255).c_str());
                     break;
@@ -881,12 +924,18 @@ void parameter_call(Input &in) {
                 case 3:
                     KVAP_SetVariableDefaults(variable);
                     break;
-                case 4:
-                    KVAP_SetVariableType(variable, in.small(kLastFuzzedParameterType + 3) - 1);
+                case 4: {
+                    const int32_t id = in.small(kLastFuzzedParameterType + 3) - 1;
+                    if (may_relabel(isResult, id)) KVAP_SetVariableType(variable, id);
                     break;
-                case 5:
-                    KVAP_SetVariableTypeName(variable, pick(in, kParameterTypeNames).c_str());
+                }
+                case 5: {
+                    const std::string name = pick(in, kParameterTypeNames);
+                    if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
+                        KVAP_SetVariableTypeName(variable, name.c_str());
+                    }
                     break;
+                }
                 case 6:
                     KVAP_SetEnabled(as_parameter(variable), in.small(3));
                     break;
@@ -900,11 +949,16 @@ void parameter_call(Input &in) {
             break;
         }
         case 8: {
-            Parameter *parameter = pick_parameter(in);
+            bool isResult = false;
+            Parameter *parameter = pick_parameter(in, &isResult);
             if (in.chance(2)) {
-                KVAP_SetTypeName(parameter, pick(in, kParameterTypeNames).c_str());
+                const std::string name = pick(in, kParameterTypeNames);
+                if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
+                    KVAP_SetTypeName(parameter, name.c_str());
+                }
             } else {
-                KVAP_SetTypeID(parameter, in.small(kLastFuzzedParameterType + 3) - 1);
+                const int32_t id = in.small(kLastFuzzedParameterType + 3) - 1;
+                if (may_relabel(isResult, relabelled_id(id))) KVAP_SetTypeID(parameter, id);
             }
             break;
         }
@@ -933,7 +987,7 @@ void parameter_call(Input &in) {
 
 void subscriber_call(Input &in) {
     EquationPalette *palette = nullptr;
-    switch (in.small(5)) {
+    switch (choose(in, 5, "subscriber_call")) {
         case 0:
             if (Equation *equation = pick_equation(in)) {
                 subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], in.chance(2));
@@ -962,7 +1016,7 @@ void subscriber_call(Input &in) {
 }
 
 void registry_call(Input &in) {
-    switch (in.small(10)) {
+    switch (choose(in, 10, "registry_call")) {
         case 0:
             if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger(in.text(120).c_str());
             break;
@@ -996,22 +1050,12 @@ void registry_call(Input &in) {
         case 6:
             KVAV_UnregisterValueType(1 + in.small(kBuiltInValueTypes));
             break;
-        case 7: {
-            const int32_t id = kHostParameterType + in.small(3);  // 8 .. 10
-            if (in.chance(2)) {
-                register_host_parameter_type(id);
-            } else {
-                KVAP_UnregisterParameterType(id);
-            }
+        case 7:
+            register_host_parameter_type(kHostParameterType + 1 + in.small(2));  // 9 or 10
             break;
-        }
-        case 8: {
-            // Not "Equation": a host could not release its parameters any more (they are
-            // tracked by the library and leave only through their type's destructor).
-            const int32_t id = 1 + in.small(kBuiltInParameterTypes);
-            if (id != 6) KVAP_UnregisterParameterType(id);
+        case 8:
+            (void)KVAP_GetParameterFactory(in.small(kLastFuzzedParameterType + 3) - 1);
             break;
-        }
         case 9: {
             if (KVAEQM_GetNumAppVariables() < kRegistrationCap) {
                 KVAEQM_RegisterAppVariable(in.text(255).c_str(), pick(in, kValueTypeNames).c_str(),
@@ -1031,7 +1075,7 @@ void registry_call(Input &in) {
 void by_name_call(Input &in) {
     void *database = pick_user_data(in);
     const std::string name = pick(in, kVariableNames);
-    switch (in.small(8)) {
+    switch (choose(in, 8, "by_name_call")) {
         case 0:
             (void)KVAEQM_GetValueInt(database, name.c_str());
             break;
@@ -1063,7 +1107,7 @@ void by_name_call(Input &in) {
 }
 
 void evaluation_call(Input &in) {
-    switch (in.small(4)) {
+    switch (choose(in, 4, "evaluation_call")) {
         case 0:
             KVAEQM_Evaluate(in.small(KVAT_GetNumTypes() + 2) - 1);
             break;
@@ -1089,7 +1133,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     current = &in;
     callbackBudget = 12;
     for (int32_t step = 0; step < 256 && !in.empty(); ++step) {
-        switch (in.small(16)) {
+        switch (choose(in, 16, "step")) {
             case 0:
             case 1:
                 palette_call(in);

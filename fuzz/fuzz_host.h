@@ -3,16 +3,24 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
+#include <iterator>
 #include <string>
 #include <unordered_set>
+
+#include <sanitizer/lsan_interface.h>
 
 #include "ztequationmanager/ztequationmanager.h"
 
 namespace fuzzhost {
 
-// Aborts the run with a finding; the fuzzer reports the input that led here.
-[[noreturn]] inline void fault() { __builtin_trap(); }
+// Aborts the run with a finding, saying which check failed; the fuzzer reports the input that
+// led here.
+[[noreturn]] inline void fault(const char *check = "a check") {
+    std::fprintf(stderr, "fuzz host: %s failed\n", check);
+    __builtin_trap();
+}
 
 inline std::unordered_set<void *> &live() {
     static std::unordered_set<void *> blocks;
@@ -37,7 +45,7 @@ inline void *alloc(uint64_t size) {
 
 // A free of anything the allocator did not hand out (null included) is a fault of the library.
 inline void release(void *block) {
-    if (live().erase(block) == 0) fault();
+    if (live().erase(block) == 0) fault("free of a block the host did not hand out");
     std::free(block);
 }
 
@@ -52,15 +60,24 @@ inline bool start() {
     return true;
 }
 
-// Blocks held once the target has set itself up: each input must end with exactly as many, or
+// Blocks held once the target has set itself up: each input must end with exactly these, or
 // memory would grow from input to input.
-inline size_t &baseline() {
-    static size_t blocks = 0;
+inline std::unordered_set<void *> &baseline() {
+    static std::unordered_set<void *> blocks;
     return blocks;
 }
 
+inline void take_baseline() { baseline() = live(); }
+
 inline void expect_no_growth() {
-    if (live().size() != baseline()) fault();
+    if (live().size() == baseline().size()) return;
+    // The blocks left behind are dropped from the host's set, so that the leak checker reports
+    // each with the place it was allocated.
+    for (auto block = live().begin(); block != live().end();) {
+        block = baseline().count(*block) != 0 ? std::next(block) : live().erase(block);
+    }
+    __lsan_do_recoverable_leak_check();
+    fault("no block left behind");
 }
 
 // Reads bytes off the front of the input; past its end every read gives zeros.

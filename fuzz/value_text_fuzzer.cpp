@@ -19,7 +19,7 @@ void set_up() {
     if (!fuzzhost::start()) return;
     KVAV_RegisterValueType(kHostType, "host", host_get_integer, host_set_integer, nullptr, nullptr,
                            nullptr, nullptr, host_to_string, host_from_string);
-    fuzzhost::baseline() = fuzzhost::live().size();
+    fuzzhost::take_baseline();
 }
 
 // Formats into a buffer surrounded by guard bytes and checks nothing outside `size` changed
