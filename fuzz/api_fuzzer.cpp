@@ -171,6 +171,7 @@ bool references_allowed() { return count_references() < kReferenceCap; }
 // ---- the host's callbacks ------------------------------------------------------------------
 
 void callback_action();
+void forget_palette(EquationPalette *palette);
 
 void check_result(Variable *result) {
     if (result == nullptr || !is_live(result)) fault();
@@ -335,8 +336,8 @@ int32_t iterate(void *, Equation *equation, void *context) {
 void callback_action() {
     if (current == nullptr || callbackBudget <= 0 || callbackDepth > 4) return;
     Input &in = *current;
-    const int32_t action = choose(in, 12, "callback");
-    if (action >= 6) return;
+    const int32_t action = choose(in, 16, "callback");
+    if (action >= 9) return;
     --callbackBudget;
     ++callbackDepth;
     switch (action) {
@@ -364,6 +365,24 @@ void callback_action() {
             if (Equation *equation = pick_equation(in)) {
                 subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], true);
             }
+            break;
+        // Deleting and clearing from a callback, perhaps the very equation or palette that is
+        // being evaluated: the library releases what the slots held, once nothing uses it.
+        case 6:
+            if (EquationPalette *palette = pick_palette(in)) {
+                forget_palette(palette);
+                KVAEP_DeleteEquationPalette(palette);
+            }
+            break;
+        case 7: {
+            EquationPalette *palette = nullptr;
+            if (Equation *equation = pick_equation(in, &palette)) {
+                KVAEP_DeleteEquation(palette, equation);
+            }
+            break;
+        }
+        case 8:
+            if (EquationPalette *palette = pick_palette(in)) KVAEP_ClearPalette(palette);
             break;
     }
     --callbackDepth;
@@ -872,11 +891,22 @@ void parameter_call(Input &in) {
             break;
         }
         case 5: {
+            // One read per call: a read evaluates, and a callback may release the parameter.
             Parameter *parameter = pick_parameter(in);
-            (void)KVAP_GetInteger(parameter);
-            (void)KVAP_GetDouble(parameter);
-            (void)KVAP_GetAddress(parameter);
-            (void)KVAP_GetDataTypeID(parameter);
+            switch (in.small(4)) {
+                case 0:
+                    (void)KVAP_GetInteger(parameter);
+                    break;
+                case 1:
+                    (void)KVAP_GetDouble(parameter);
+                    break;
+                case 2:
+                    (void)KVAP_GetAddress(parameter);
+                    break;
+                case 3:
+                    (void)KVAP_GetDataTypeID(parameter);
+                    break;
+            }
             break;
         }
         case 6: {
