@@ -1,8 +1,185 @@
-// "Equation" parameters: references to other equations by name.
+// "Equation" parameters: references to other equations by name, evaluated when read.
 #include "internal/equation_reference.h"
+
+#include "internal/evaluation.h"
+#include "internal/parameters.h"
+#include "ztequationmanager/equation.h"
+#include "ztequationmanager/manager.h"
+#include "ztequationmanager/value.h"
+
+namespace {
+
+// Every "Equation" parameter this type made and has not released, so that a cached pointer
+// can be dropped the moment the slots it addresses go away. The links live in a trailer behind
+// the public record, in the same block.
+struct TrackedReference {
+    EquationParameter parameter;  // first, so both share one address
+    TrackedReference *previous;
+    TrackedReference *next;
+};
+
+struct ReferenceState {
+    TrackedReference *first = nullptr;
+};
+
+ReferenceState references;
+
+// The parameter as a reference, or null when it is null or has another layout.
+EquationParameter *as_reference(Parameter *parameter) {
+    return parameter != nullptr && parameter->typeId == zteqm::kEquationTypeId
+               ? reinterpret_cast<EquationParameter *>(parameter)
+               : nullptr;
+}
+
+// The slot of the referenced equation. The cached pointer is trusted only while it still
+// addresses a slot of a palette that exists; a pointer left behind by a slot array that moved
+// or a palette that was deleted is dropped and the name looked up again. With `resolve`, an
+// unresolved reference is looked up by name as well.
+bool referenced_slot(EquationParameter *reference, bool resolve, zteqm::SlotRef *slot) {
+    if (reference->equation != nullptr) {
+        if (zteqm::locate_equation(reference->equation, slot)) return true;
+        reference->equation = nullptr;
+        resolve = true;
+    }
+    if (!resolve) return false;
+    reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    return zteqm::locate_equation(reference->equation, slot);
+}
+
+// The referenced equation's result variable without evaluating it, or null.
+Variable *referenced_result(EquationParameter *reference) {
+    zteqm::SlotRef slot;
+    if (!referenced_slot(reference, false, &slot)) return nullptr;
+    return slot.palette->slots[slot.index].variable;
+}
+
+Parameter *new_reference(int32_t typeId) {
+    auto *tracked = zteqm::new_zeroed<TrackedReference>();
+    if (tracked == nullptr) return nullptr;
+    tracked->parameter.typeId = typeId;
+    if (const char *name = KVAP_NameOfID(typeId))
+        zteqm::copy_text(tracked->parameter.typeName, name);
+    tracked->next = references.first;
+    if (references.first != nullptr) references.first->previous = tracked;
+    references.first = tracked;
+    return reinterpret_cast<Parameter *>(tracked);
+}
+
+void release_reference(Parameter *parameter) {
+    if (parameter == nullptr) return;
+    auto *tracked = reinterpret_cast<TrackedReference *>(parameter);
+    if (tracked->previous != nullptr) tracked->previous->next = tracked->next;
+    if (tracked->next != nullptr) tracked->next->previous = tracked->previous;
+    if (references.first == tracked) references.first = tracked->next;
+    zteqm::release_parameter_object(parameter);
+}
+
+// Reading evaluates the referenced equation afresh, with its subscribers' notifications; a
+// read that would re-enter an equation being evaluated, or nest too deep, gives no value.
+Value *get_value(Parameter *parameter) {
+    EquationParameter *reference = as_reference(parameter);
+    zteqm::SlotRef slot;
+    if (reference == nullptr || !referenced_slot(reference, true, &slot)) return nullptr;
+    Variable *result = zteqm::run_equation(slot);
+    return result != nullptr ? &result->value : nullptr;
+}
+
+void set_value(Parameter *parameter, Value *value) {
+    EquationParameter *reference = as_reference(parameter);
+    if (reference == nullptr || value == nullptr) return;
+    // The result variable gets its own copy of separately stored data, never a shared block.
+    if (Variable *result = referenced_result(reference))
+        zteqm::replace_value(&result->value, value);
+}
+
+void get_string(Parameter *parameter, char **outText, int32_t asValue) {
+    EquationParameter *reference = as_reference(parameter);
+    if (reference == nullptr || outText == nullptr) return;
+    if (asValue == 0) {
+        *outText = reference->referenceName;
+        return;
+    }
+    Variable *result = referenced_result(reference);
+    if (result == nullptr) {
+        *outText = nullptr;
+        return;
+    }
+    Value *value = KVAP_GetValue(reinterpret_cast<Parameter *>(result));
+    if (value == nullptr) return;
+    KVAV_ToString(value, result->valueText, ZTEQM_NAME_SIZE);
+    *outText = result->valueText;
+}
+
+void set_string(Parameter *parameter, const char *text, int32_t asValue) {
+    EquationParameter *reference = as_reference(parameter);
+    if (reference == nullptr || text == nullptr) return;
+    if (asValue == 0) {
+        zteqm::copy_text(reference->referenceName, text);
+        reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+        return;
+    }
+    Variable *result = referenced_result(reference);
+    if (result == nullptr) return;
+    if (Value *value = KVAP_GetValue(reinterpret_cast<Parameter *>(result))) {
+        KVAV_FromString(value, text);
+    }
+}
+
+}  // namespace
 
 namespace zteqm {
 
-void register_equation_parameter_type() {}
+void register_equation_parameter_type() {
+    KVAP_RegisterParameterType(zteqm::kEquationTypeId, "Equation", 0, new_reference,
+                               release_reference, get_value, set_value, get_string, set_string);
+}
+
+void forget_references_into(const Equation *slots, int32_t capacity) {
+    if (slots == nullptr || capacity <= 0) return;
+    const auto base = reinterpret_cast<uintptr_t>(slots);
+    const auto extent = static_cast<uintptr_t>(capacity) * sizeof(Equation);
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        const auto address = reinterpret_cast<uintptr_t>(tracked->parameter.equation);
+        if (address >= base && address - base < extent) tracked->parameter.equation = nullptr;
+    }
+}
 
 }  // namespace zteqm
+
+extern "C" {
+
+void KVAP_SetEquationReference(Parameter *parameter, Equation *equation) {
+    if (EquationParameter *reference = as_reference(parameter)) reference->equation = equation;
+}
+
+void KVAP_FixEquationReference(Parameter *parameter) {
+    if (EquationParameter *reference = as_reference(parameter)) {
+        reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    }
+}
+
+const char *KVAP_GetEquationReferenceName(Parameter *parameter) {
+    EquationParameter *reference = as_reference(parameter);
+    return reference != nullptr ? reference->referenceName : nullptr;
+}
+
+void KVAP_SetEquationReferenceName(Parameter *parameter, const char *name) {
+    if (EquationParameter *reference = as_reference(parameter)) {
+        zteqm::copy_text(reference->referenceName, name);
+    }
+}
+
+int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter) {
+    if (equation == nullptr || parameter == nullptr) return 0;
+    if (!zteqm::same_text(parameter->typeName, "Equation")) return 0;
+    auto *reference = reinterpret_cast<EquationParameter *>(parameter);
+    const bool refersToItself = reference->equation == equation ||
+                                zteqm::same_text(KVAEQ_GetName(equation), reference->referenceName);
+    if (!refersToItself) return 0;
+    reference->equation = nullptr;
+    zteqm::copy_text(reference->referenceName, "Recursive");
+    return 1;
+}
+
+}  // extern "C"
