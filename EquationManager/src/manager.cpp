@@ -1,7 +1,13 @@
-// Manager: the library's lifecycle and the process-wide manager state.
+// Manager: the library's lifecycle, the palette registry and the trigger-driven evaluation.
 #include "ztequationmanager/manager.h"
 
+#include <cstring>
+
+#include "internal/evaluation.h"
+#include "internal/manager.h"
 #include "internal/memory.h"
+#include "internal/palette.h"
+#include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/parameter.h"
 #include "ztequationmanager/subscriber.h"
@@ -20,7 +26,47 @@ struct ManagerState {
 ManagerState manager;
 int32_t initPending = 1;
 
+bool append_palette(EquationPalette *palette) {
+    const int32_t count = manager.numPalettes;
+    if (count + 1 >= manager.paletteCapacity &&
+        !zteqm::grow_array(manager.palettes, manager.paletteCapacity, count + 1)) {
+        return false;
+    }
+    manager.palettes[count] = palette;
+    manager.numPalettes = count + 1;
+    return true;
+}
+
+// Runs every live equation of the palette whose trigger name is `trigger`, by ascending index.
+// The extent is read again at every step and the slot taken again by index, since an operator
+// or a subscriber may make equations (moving the slots) or delete the palette.
+void evaluate_palette(EquationPalette *palette, const char *trigger) {
+    uint32_t seen = zteqm::palette_deletions();
+    for (int32_t index = 0;; ++index) {
+        if (!zteqm::palette_alive(palette, &seen)) return;
+        if (index >= palette->numEquations || index >= palette->capacity) return;
+        const Equation &equation = palette->slots[index];
+        if (equation.inUse != 0 && std::strcmp(equation.triggerName, trigger) == 0) {
+            zteqm::run_equation({palette, index});
+        }
+    }
+}
+
 }  // namespace
+
+namespace zteqm {
+
+void unlist_palette(const EquationPalette *palette) {
+    int32_t kept = 0;
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        if (manager.palettes[position] != palette) {
+            manager.palettes[kept++] = manager.palettes[position];
+        }
+    }
+    manager.numPalettes = kept;
+}
+
+}  // namespace zteqm
 
 extern "C" {
 
@@ -56,6 +102,83 @@ void KVAEQM_Exit(void) {
     KVAP_Exit();
     KVAT_Exit();
     KVAMEM_Exit();
+}
+
+EquationPalette *KVAEQM_NewEquationPalette(void *userData) {
+    EquationPalette *palette = KVAEP_NewEquationPalette(userData);
+    if (palette != nullptr && !append_palette(palette)) {
+        KVAEP_DeleteEquationPalette(palette);
+        return nullptr;
+    }
+    return palette;
+}
+
+void KVAEQM_DeleteEquationPalette(void *userData) {
+    // Deleting takes the palette off the list too, closing the gap in order.
+    if (EquationPalette *palette = KVAEQM_GetEquationPalette(userData)) {
+        KVAEP_DeleteEquationPalette(palette);
+    }
+}
+
+EquationPalette *KVAEQM_GetEquationPalette(void *userData) {
+    return userData != nullptr ? GetEquationPaletteFromUserData(userData) : nullptr;
+}
+
+EquationPalette *GetEquationPaletteFromUserData(void *userData) {
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        EquationPalette *palette = manager.palettes[position];
+        if (palette != nullptr && palette->userData == userData) return palette;
+    }
+    return nullptr;
+}
+
+int32_t KVAEQM_GetNumPalettes(void) { return manager.numPalettes; }
+
+Equation *KVAEQM_FindEquationByName(const char *name) {
+    if (name == nullptr) return nullptr;
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        EquationPalette *palette = manager.palettes[position];
+        if (palette == nullptr) continue;
+        if (Equation *found = KVAEP_FindEquationByName(palette, name)) return found;
+    }
+    return nullptr;
+}
+
+void KVAEQM_Evaluate(int32_t triggerId) {
+    if (const char *name = KVAT_NameOfID(triggerId)) KVAEQM_EvaluateTriggerName(name);
+}
+
+void KVAEQM_EvaluateTriggerName(const char *triggerName) {
+    if (triggerName == nullptr) return;
+    // A name longer than the field matches no equation; a shorter one is copied, because a
+    // callback that registers triggers may move the table the name came from.
+    char trigger[ZTEQM_NAME_SIZE];
+    if (strnlen(triggerName, sizeof trigger) == sizeof trigger) return;
+    zteqm::copy_text(trigger, triggerName);
+
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        EquationPalette *listed = manager.palettes[position];
+        if (listed == nullptr) continue;
+        if (EquationPalette *walked = KVAEQM_GetEquationPalette(listed->userData)) {
+            evaluate_palette(walked, trigger);
+        }
+    }
+}
+
+void KVAEQM_RefreshAllSubscribers(void) {
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        EquationPalette *listed = manager.palettes[position];
+        if (listed == nullptr) continue;
+        // Walked by index: interest callbacks may make equations (moving the slots) or delete
+        // palettes.
+        uint32_t seen = zteqm::palette_deletions();
+        int32_t index = 0;
+        while (Equation *equation = zteqm::first_live_equation(listed, index, &index)) {
+            KVAEP_ReinitializeSubscriberList(listed, equation);
+            if (!zteqm::palette_alive(listed, &seen) || index == INT32_MAX) break;
+            ++index;
+        }
+    }
 }
 
 }  // extern "C"

@@ -1,9 +1,355 @@
 // Parameters: the parameter type registry and the generic parameter functions.
-#include "ztequationmanager/parameter.h"
+#include <cstring>
+
+#include "internal/parameters.h"
+#include "internal/registry.h"
+#include "internal/value.h"
+
+namespace {
+
+zteqm::Table<ParameterTypeRecord> parameterTypes;
+
+const ParameterTypeRecord *type_of(const Parameter *parameter) {
+    return parameterTypes.at(parameter->typeId);
+}
+
+ParameterGetStringFunc get_string_func(const Parameter *parameter) {
+    const ParameterTypeRecord *type = type_of(parameter);
+    return type != nullptr ? type->getStringFunc : nullptr;
+}
+
+ParameterSetStringFunc set_string_func(const Parameter *parameter) {
+    const ParameterTypeRecord *type = type_of(parameter);
+    return type != nullptr ? type->setStringFunc : nullptr;
+}
+
+// A head may name only types of the layout its object was made with: a literal's block is far
+// smaller than a variable's, so a literal labelled as a variable would be read past its end.
+bool relabel(Parameter *parameter, int32_t typeId, const char *name) {
+    if (zteqm::layout_of(typeId) != zteqm::layout_of(parameter->typeId)) return false;
+    zteqm::copy_text(parameter->typeName, name);
+    parameter->typeId = typeId;
+    return true;
+}
+
+// The fast path reads the datum as stored, without conversion through the value's type.
+int32_t raw_integer(const Value &value) {
+    int32_t integer;
+    std::memcpy(&integer, value.data.bytes, sizeof integer);
+    return integer;
+}
+
+double raw_double(const Value &value) {
+    double number;
+    std::memcpy(&number, value.data.bytes, sizeof number);
+    return number;
+}
+
+void *raw_address(const Value &value) {
+    void *address;
+    std::memcpy(&address, value.data.bytes, sizeof address);
+    return address;
+}
+
+void read_bound_memory(Variable *variable) {
+    KVAV_GetDataFromAddress(&variable->value, variable->address);
+}
+
+// Brings a variable's datum up to date from the host: true when bound memory or the get
+// callback served the read (the bound address wins; the callback is not called then).
+bool refresh_from_host(Variable *variable) {
+    if (variable->address != nullptr) {
+        read_bound_memory(variable);
+        return true;
+    }
+    if (variable->getFunc != nullptr) {
+        variable->getFunc(reinterpret_cast<Parameter *>(variable), variable->userData);
+        return true;
+    }
+    return false;
+}
+
+}  // namespace
+
+namespace zteqm {
+
+bool create_parameter_registry(int32_t capacity) {
+    if (parameterTypes.exists()) return false;
+    return grow_array(parameterTypes.records, parameterTypes.capacity, capacity);
+}
+
+Variable *as_variable(Parameter *parameter) {
+    if (parameter == nullptr || layout_of(parameter->typeId) != Layout::variable) return nullptr;
+    return reinterpret_cast<Variable *>(parameter);
+}
+
+Value *embedded_value(Parameter *parameter) {
+    if (parameter == nullptr) return nullptr;
+    switch (layout_of(parameter->typeId)) {
+        case Layout::literal:
+            return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+        case Layout::variable:
+            return &reinterpret_cast<Variable *>(parameter)->value;
+        case Layout::equation:
+            break;
+    }
+    return nullptr;
+}
+
+bool replace_value(Value *target, const Value *source) {
+    if (target == nullptr || source == nullptr) return false;
+    if (target == source) return true;
+    // Copy before releasing: source may share target's block.
+    Value fresh{};
+    copy_value(&fresh, source);
+    const bool lostBlock =
+        keeps_block(source->typeId) && source->data.p != nullptr && fresh.data.p == nullptr;
+    if (lostBlock) return false;
+    release_value_storage(target);
+    *target = fresh;
+    return true;
+}
+
+void release_parameter_object(Parameter *parameter) {
+    if (parameter == nullptr) return;
+    if (Value *value = embedded_value(parameter)) release_value_storage(value);
+    KVAMEM_Free(parameter);
+}
+
+}  // namespace zteqm
 
 extern "C" {
 
-void KVAP_Init(void) {}
-void KVAP_Exit(void) {}
+/* Registry ----------------------------------------------------------------------------- */
+
+void KVAP_Exit(void) { parameterTypes.release(); }
+
+ParameterTypeRecord *KVAP_RegisterParameterType(
+    int32_t typeId, const char *name, int32_t lvalueEnabled,
+    ParameterConstructorFunc constructorFunc, ParameterDestructorFunc destructorFunc,
+    ParameterGetValueFunc getValueFunc, ParameterSetValueFunc setValueFunc,
+    ParameterGetStringFunc getStringFunc, ParameterSetStringFunc setStringFunc) {
+    // Without a registry the library is not running: one made here would keep a later start
+    // from registering the built-in types. The highest identifier is refused too: the count,
+    // one above it, would not fit.
+    if (!parameterTypes.exists() || typeId < 0 || typeId == INT32_MAX || name == nullptr) {
+        return nullptr;
+    }
+    if (!parameterTypes.make_room(typeId, typeId + 1)) return nullptr;
+    ParameterTypeRecord &record = parameterTypes.records[typeId];
+    record.typeId = typeId;
+    zteqm::copy_text(record.name, name);
+    record.lvalueEnabled = lvalueEnabled;
+    record.constructorFunc = constructorFunc;
+    record.destructorFunc = destructorFunc;
+    record.getValueFunc = getValueFunc;
+    record.setValueFunc = setValueFunc;
+    record.getStringFunc = getStringFunc;
+    record.setStringFunc = setStringFunc;
+    if (parameterTypes.count <= typeId) parameterTypes.count = typeId + 1;
+    return &record;
+}
+
+void KVAP_UnregisterParameterType(int32_t typeId) {
+    if (ParameterTypeRecord *record = parameterTypes.at(typeId)) *record = ParameterTypeRecord{};
+}
+
+ParameterTypeRecord *KVAP_GetParameterFactory(int32_t typeId) { return parameterTypes.at(typeId); }
+
+int32_t KVAP_GetNumTypes(void) { return parameterTypes.count; }
+
+int32_t KVAP_IDOfName(const char *name) {
+    const int32_t id = parameterTypes.find(name, 0);
+    return id < 0 ? 0 : id;
+}
+
+const char *KVAP_NameOfID(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->name : nullptr;
+}
+
+int32_t KVAP_GetParameterTypeLValueEnabled(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->lvalueEnabled : 0;
+}
+
+ParameterConstructorFunc KVAP_GetParameterTypeConstructorFunc(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->constructorFunc : nullptr;
+}
+
+ParameterDestructorFunc KVAP_GetParameterTypeDestructorFunc(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->destructorFunc : nullptr;
+}
+
+ParameterGetValueFunc KVAP_GetParameterTypeGetValueFunc(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->getValueFunc : nullptr;
+}
+
+ParameterSetValueFunc KVAP_GetParameterTypeSetValueFunc(int32_t typeId) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->setValueFunc : nullptr;
+}
+
+/* Parameter objects --------------------------------------------------------------------- */
+
+Parameter *KVAP_New(int32_t typeId) {
+    const ParameterConstructorFunc construct = KVAP_GetParameterTypeConstructorFunc(typeId);
+    if (construct == nullptr) return nullptr;
+    Parameter *parameter = construct(typeId);
+    if (parameter == nullptr) return nullptr;
+    parameter->typeId = typeId;
+    // Looked up again: a constructor may have registered types and moved the registry.
+    if (const char *name = KVAP_NameOfID(typeId)) zteqm::copy_text(parameter->typeName, name);
+    return parameter;
+}
+
+void KVAP_Delete(Parameter *parameter) {
+    if (parameter == nullptr) return;
+    if (const ParameterDestructorFunc destroy =
+            KVAP_GetParameterTypeDestructorFunc(parameter->typeId)) {
+        destroy(parameter);
+    }
+}
+
+Value *KVAP_GetValue(Parameter *parameter) {
+    if (parameter == nullptr) return nullptr;
+    const ParameterGetValueFunc getValue = KVAP_GetParameterTypeGetValueFunc(parameter->typeId);
+    return getValue != nullptr ? getValue(parameter) : nullptr;
+}
+
+int32_t KVAP_GetTypeID(Parameter *parameter) {
+    return parameter != nullptr ? parameter->typeId : 0;
+}
+
+const char *KVAP_GetTypeName(Parameter *parameter) {
+    return parameter != nullptr ? parameter->typeName : nullptr;
+}
+
+void KVAP_SetTypeName(Parameter *parameter, const char *name) {
+    if (parameter == nullptr || name == nullptr) return;
+    relabel(parameter, KVAP_IDOfName(name), name);
+}
+
+void KVAP_SetTypeID(Parameter *parameter, int32_t typeId) {
+    if (parameter == nullptr) return;
+    if (const char *name = KVAP_NameOfID(typeId)) {
+        // By name, so that the identifier stored is the first one registered under it.
+        KVAP_SetTypeName(parameter, name);
+    } else {
+        // No type bears this identifier, so the head carries no type name either.
+        relabel(parameter, typeId, "");
+    }
+}
+
+int32_t KVAP_GetInteger(Parameter *parameter) {
+    if (parameter == nullptr) return 0;
+    if (Variable *variable = zteqm::as_variable(parameter)) {
+        if (refresh_from_host(variable)) return raw_integer(variable->value);
+    }
+    return KVAV_GetInteger(KVAP_GetValue(parameter));
+}
+
+double KVAP_GetDouble(Parameter *parameter) {
+    if (parameter == nullptr) return 0.0;
+    Variable *variable = zteqm::as_variable(parameter);
+    if (variable != nullptr && variable->address != nullptr) {
+        read_bound_memory(variable);
+        return raw_double(variable->value);
+    }
+    // Unlike the integer and address reads, the double read after a get callback goes
+    // through the value's type.
+    Value *value = KVAP_GetValue(parameter);
+    if (variable != nullptr && variable->getFunc != nullptr) {
+        variable->getFunc(parameter, variable->userData);
+    }
+    return KVAV_GetDouble(value);
+}
+
+void *KVAP_GetAddress(Parameter *parameter) {
+    if (parameter == nullptr) return nullptr;
+    if (Variable *variable = zteqm::as_variable(parameter)) {
+        if (refresh_from_host(variable)) return raw_address(variable->value);
+    }
+    return KVAV_GetAddress(KVAP_GetValue(parameter));
+}
+
+void KVAP_SetInteger(Parameter *parameter, int32_t integer) {
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetInteger(value, integer);
+}
+
+void KVAP_SetDouble(Parameter *parameter, double number) {
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetDouble(value, number);
+}
+
+void KVAP_SetAddress(Parameter *parameter, void *address) {
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetAddress(value, address);
+}
+
+int32_t KVAP_GetDataTypeID(Parameter *parameter) {
+    Value *value = KVAP_GetValue(parameter);
+    return value != nullptr ? KVAV_GetTypeID(value) : 0;
+}
+
+const char *KVAP_GetDataTypeName(Parameter *parameter) {
+    Value *value = KVAP_GetValue(parameter);
+    return value != nullptr ? KVAV_GetTypeName(value) : nullptr;
+}
+
+void KVAP_SetDataTypeName(Parameter *parameter, const char *name) {
+    if (name == nullptr) return;
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetTypeName(value, name);
+}
+
+void KVAP_SetDataTypeID(Parameter *parameter, int32_t valueTypeId) {
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetTypeID(value, valueTypeId);
+}
+
+void KVAP_GetString(Parameter *parameter, char **outText, int32_t asValue) {
+    if (parameter == nullptr || outText == nullptr) return;
+    if (const ParameterGetStringFunc getString = get_string_func(parameter)) {
+        getString(parameter, outText, asValue);
+    }
+}
+
+void KVAP_SetString(Parameter *parameter, const char *text, int32_t asValue) {
+    if (parameter == nullptr) return;
+    if (const ParameterSetStringFunc setString = set_string_func(parameter)) {
+        setString(parameter, text, asValue);
+    }
+}
+
+Parameter *KVAP_CopyParameter(Parameter *source) {
+    if (source == nullptr) return nullptr;
+    Parameter *copy = KVAP_New(source->typeId);
+    if (copy == nullptr) return nullptr;
+    copy->enabled = source->enabled;
+    switch (zteqm::layout_of(source->typeId)) {
+        case zteqm::Layout::equation: {
+            auto *from = reinterpret_cast<EquationParameter *>(source);
+            auto *to = reinterpret_cast<EquationParameter *>(copy);
+            to->equation = from->equation;
+            zteqm::copy_text(to->referenceName, from->referenceName);
+            return copy;
+        }
+        case zteqm::Layout::literal:
+            zteqm::copy_text(reinterpret_cast<LiteralParameter *>(copy)->text,
+                             reinterpret_cast<LiteralParameter *>(source)->text);
+            break;
+        case zteqm::Layout::variable:
+            // Only the name and the value: a copy starts unbound.
+            zteqm::copy_text(reinterpret_cast<Variable *>(copy)->name,
+                             reinterpret_cast<Variable *>(source)->name);
+            break;
+    }
+    // The copy's value gets the source's type and data, and a block of its own.
+    if (!zteqm::replace_value(zteqm::embedded_value(copy), zteqm::embedded_value(source))) {
+        KVAP_Delete(copy);
+        return nullptr;
+    }
+    return copy;
+}
 
 }  // extern "C"

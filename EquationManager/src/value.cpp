@@ -1,9 +1,210 @@
-// Values: the value type registry and the Value functions.
+// Values: the value type registry, the Value functions and the ownership of value blocks.
 #include "ztequationmanager/value.h"
+
+#include <cstring>
+
+#include "internal/registry.h"
+#include "internal/value.h"
+#include "internal/value_types.h"
+
+namespace {
+
+zteqm::Table<ValueTypeRecord> valueTypes;
+
+constexpr int32_t kInitialCapacity = 64;
+
+// Storage is keyed to the built-in identifiers, whatever type is registered under them.
+constexpr bool holds_inline_number(int32_t typeId) { return typeId >= 1 && typeId <= 5; }
+constexpr int32_t kAddressTypeId = 6;
+
+const ValueTypeRecord *type_of(const Value *value) {
+    return value != nullptr ? valueTypes.at(value->typeId) : nullptr;
+}
+
+// Releases what the old type kept: numbers are cleared, blocks freed; "address" and host
+// types keep their bits.
+void release_storage_of_old_type(Value *value) {
+    if (holds_inline_number(value->typeId)) {
+        value->data.bits = 0;
+    } else {
+        zteqm::release_value_storage(value);
+    }
+}
+
+void prepare_storage_of_new_type(Value *value) {
+    if (!zteqm::keeps_block(value->typeId)) return;
+    // An "address" or a host type leaves foreign bits in data; they must never be taken for
+    // a block that the new type writes through or frees.
+    value->data.bits = 0;
+    value->size = 0;
+    KVAV_SetAddress(value, nullptr);
+}
+
+void change_value_type(Value *value, int32_t typeId) {
+    if (value == nullptr || valueTypes.at(typeId) == nullptr || value->typeId == typeId) return;
+    release_storage_of_old_type(value);
+    value->typeId = typeId;
+    prepare_storage_of_new_type(value);
+    // The set-address callback of a host type may have grown the table: look the slot up anew.
+    const ValueTypeRecord *slot = valueTypes.at(typeId);
+    zteqm::copy_text(value->typeName, slot != nullptr ? slot->name : "");
+}
+
+}  // namespace
+
+namespace zteqm {
+
+void release_value_storage(Value *value) {
+    if (value == nullptr || !keeps_block(value->typeId)) return;
+    if (value->data.p != nullptr) KVAMEM_Free(value->data.p);
+    value->data.p = nullptr;
+    value->size = 0;
+}
+
+void copy_value(Value *target, const Value *source) {
+    if (target == nullptr || source == nullptr || target == source) return;
+    std::memcpy(target, source, sizeof(Value));
+    if (!keeps_block(source->typeId) || source->data.p == nullptr) return;
+    void *block =
+        source->size > 0 ? _KVAMEM_Alloc(static_cast<uint64_t>(source->size), nullptr, 0) : nullptr;
+    if (block != nullptr) std::memcpy(block, source->data.p, static_cast<size_t>(source->size));
+    target->data.bits = 0;
+    target->data.p = block;
+    target->size = block != nullptr ? source->size : 0;
+}
+
+}  // namespace zteqm
 
 extern "C" {
 
-void KVAV_Init(void) {}
-void KVAV_Exit(void) {}
+void KVAV_Init(void) {
+    if (valueTypes.exists()) return;
+    if (!zteqm::grow_array(valueTypes.records, valueTypes.capacity, kInitialCapacity)) return;
+    zteqm::register_built_in_value_types();
+}
+
+void KVAV_Exit(void) { valueTypes.release(); }
+
+ValueTypeRecord *KVAV_RegisterValueType(
+    int32_t typeId, const char *name, ValueGetIntegerFunc getIntegerFunc,
+    ValueSetIntegerFunc setIntegerFunc, ValueGetDoubleFunc getDoubleFunc,
+    ValueSetDoubleFunc setDoubleFunc, ValueGetAddressFunc getAddressFunc,
+    ValueSetAddressFunc setAddressFunc, ValueToStringFunc toStringFunc,
+    ValueFromStringFunc fromStringFunc) {
+    // Without a table the library is not running: a table made here would hide the built-ins
+    // from a later start.
+    if (!valueTypes.exists() || typeId < 0 || typeId == INT32_MAX || name == nullptr) {
+        return nullptr;
+    }
+    if (!valueTypes.make_room(typeId, typeId + 1)) return nullptr;
+    ValueTypeRecord &record = valueTypes.records[typeId];
+    record.typeId = typeId;
+    zteqm::copy_text(record.name, name);
+    record.getIntegerFunc = getIntegerFunc;
+    record.setIntegerFunc = setIntegerFunc;
+    record.getDoubleFunc = getDoubleFunc;
+    record.setDoubleFunc = setDoubleFunc;
+    record.getAddressFunc = getAddressFunc;
+    record.setAddressFunc = setAddressFunc;
+    record.toStringFunc = toStringFunc;
+    record.fromStringFunc = fromStringFunc;
+    if (valueTypes.count <= typeId) valueTypes.count = typeId + 1;
+    return &record;
+}
+
+void KVAV_UnregisterValueType(int32_t typeId) {
+    if (ValueTypeRecord *record = valueTypes.at(typeId)) *record = ValueTypeRecord{};
+}
+
+ValueTypeRecord *KVAV_GetValueFactory(int32_t typeId) { return valueTypes.at(typeId); }
+
+int32_t KVAV_GetNumTypes(void) { return valueTypes.count; }
+
+int32_t KVAV_IDOfName(const char *name) {
+    const int32_t id = valueTypes.find(name, 0);
+    return id < 0 ? 0 : id;
+}
+
+const char *KVAV_NameOfID(int32_t typeId) {
+    const ValueTypeRecord *record = valueTypes.at(typeId);
+    return record != nullptr ? record->name : nullptr;
+}
+
+int32_t KVAV_GetTypeID(Value *value) { return value != nullptr ? value->typeId : 0; }
+
+void KVAV_SetTypeID(Value *value, int32_t typeId) { change_value_type(value, typeId); }
+
+const char *KVAV_GetTypeName(Value *value) { return value != nullptr ? value->typeName : nullptr; }
+
+void KVAV_SetTypeName(Value *value, const char *name) {
+    if (value != nullptr) change_value_type(value, KVAV_IDOfName(name));
+}
+
+int32_t KVAV_GetSize(Value *value) { return value != nullptr ? value->size : 0; }
+
+void KVAV_SetSize(Value *value, int32_t size) {
+    // Inline types hold a number or an address in data, never a block of ours to free.
+    if (value == nullptr || size < 0) return;
+    if (holds_inline_number(value->typeId) || value->typeId == kAddressTypeId) return;
+    if (value->data.p != nullptr) {
+        KVAMEM_Free(value->data.p);
+        value->size = 0;
+    }
+    value->data.bits = 0;
+    value->data.p = _KVAMEM_Alloc(static_cast<uint64_t>(size), nullptr, 0);
+    value->size = value->data.p != nullptr ? size : 0;
+}
+
+int32_t KVAV_GetInteger(Value *value) {
+    const ValueTypeRecord *type = type_of(value);
+    return type != nullptr && type->getIntegerFunc != nullptr ? type->getIntegerFunc(value) : 0;
+}
+
+void KVAV_SetInteger(Value *value, int32_t integer) {
+    const ValueTypeRecord *type = type_of(value);
+    if (type != nullptr && type->setIntegerFunc != nullptr) type->setIntegerFunc(value, integer);
+}
+
+double KVAV_GetDouble(Value *value) {
+    const ValueTypeRecord *type = type_of(value);
+    return type != nullptr && type->getDoubleFunc != nullptr ? type->getDoubleFunc(value) : 0.0;
+}
+
+void KVAV_SetDouble(Value *value, double number) {
+    const ValueTypeRecord *type = type_of(value);
+    if (type != nullptr && type->setDoubleFunc != nullptr) type->setDoubleFunc(value, number);
+}
+
+void *KVAV_GetAddress(Value *value) {
+    const ValueTypeRecord *type = type_of(value);
+    return type != nullptr && type->getAddressFunc != nullptr ? type->getAddressFunc(value)
+                                                              : nullptr;
+}
+
+void KVAV_SetAddress(Value *value, void *address) {
+    const ValueTypeRecord *type = type_of(value);
+    if (type != nullptr && type->setAddressFunc != nullptr) type->setAddressFunc(value, address);
+}
+
+void KVAV_ToString(Value *value, char *buffer, int32_t size) {
+    if (buffer == nullptr || size <= 0) return;
+    const ValueTypeRecord *type = type_of(value);
+    if (type != nullptr && type->toStringFunc != nullptr) type->toStringFunc(value, buffer, size);
+}
+
+void KVAV_FromString(Value *value, const char *text) {
+    if (text == nullptr) return;
+    const ValueTypeRecord *type = type_of(value);
+    if (type != nullptr && type->fromStringFunc != nullptr) type->fromStringFunc(value, text);
+}
+
+void KVAV_GetDataFromAddress(Value *value, const void *address) {
+    if (value == nullptr || address == nullptr) return;
+    // Bytes of the bound datum for types 1 to 5; the rest of data keeps its contents.
+    constexpr size_t kBoundWidth[] = {0, 1, 2, 4, 4, 8};
+    if (holds_inline_number(value->typeId)) {
+        std::memcpy(value->data.bytes, address, kBoundWidth[value->typeId]);
+    }
+}
 
 }  // extern "C"

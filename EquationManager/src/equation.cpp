@@ -1,0 +1,259 @@
+// Equations: the record's fields, its parameter and subscriber lists, and one evaluation step.
+#include "ztequationmanager/equation.h"
+
+#include <cstring>
+
+#include "internal/evaluation.h"
+#include "internal/memory.h"
+#include "internal/palette.h"
+#include "internal/text.h"
+#include "ztequationmanager/operator.h"
+#include "ztequationmanager/palette.h"
+#include "ztequationmanager/subscriber.h"
+#include "ztequationmanager/trigger.h"
+
+namespace {
+
+// The equations being evaluated, innermost last: a read that would enter one of them again is
+// refused, and so is one that would nest deeper than the stack.
+struct EvaluationState {
+    zteqm::SlotRef running[zteqm::kMaxEvaluationDepth];
+    int32_t depth = 0;
+};
+
+EvaluationState evaluation;
+
+bool is_running(zteqm::SlotRef slot) {
+    for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
+        const zteqm::SlotRef &entry = evaluation.running[level];
+        if (entry.index == slot.index && entry.palette == slot.palette) return true;
+    }
+    return false;
+}
+
+// The slot again after a callback ran: null when the palette was deleted meanwhile. The slot
+// array may have moved, so it is always taken afresh by index.
+Equation *slot_after_callback(zteqm::SlotRef slot, uint32_t *seen) {
+    if (!zteqm::palette_alive(slot.palette, seen)) return nullptr;
+    if (slot.index >= slot.palette->capacity) return nullptr;
+    return &slot.palette->slots[slot.index];
+}
+
+// Notifies the subscribers present once the operator has run, each taken again by position
+// since a callback may change the list or move the slot. Stops when a callback deleted the
+// palette or put another equation (another result variable) into the slot.
+bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
+    Equation *equation = slot_after_callback(slot, seen);
+    if (equation == nullptr || equation->variable != result) return false;
+    const int32_t count = equation->numSubscribers;
+    for (int32_t position = 0; position < count; ++position) {
+        equation = slot_after_callback(slot, seen);
+        if (equation == nullptr || equation->variable != result) return false;
+        if (Subscriber *subscriber = KVAEQ_GetSubscriberN(equation, position)) {
+            KVAS_Notify(subscriber, result);
+        }
+    }
+    equation = slot_after_callback(slot, seen);
+    return equation != nullptr && equation->variable == result;
+}
+
+// Position of the equation inside the palette's slot array, or -1 when it is not one of them.
+int32_t slot_index_in(const EquationPalette *palette, const Equation *equation) {
+    zteqm::SlotRef slot;
+    return zteqm::locate_equation(equation, &slot) && slot.palette == palette ? slot.index : -1;
+}
+
+}  // namespace
+
+namespace zteqm {
+
+Variable *run_equation(SlotRef slot) {
+    Equation *equation = &slot.palette->slots[slot.index];
+    const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
+    if (operation == nullptr) return nullptr;
+    if (evaluation.depth >= kMaxEvaluationDepth || is_running(slot)) return nullptr;
+    Variable *result = KVAEQ_GetVariable(equation);
+    if (result == nullptr) return nullptr;
+
+    evaluation.running[evaluation.depth++] = slot;
+    uint32_t seen = palette_deletions();
+    operation(result, equation->numParameters, equation->parameters);
+    const bool intact = notify_subscribers(slot, result, &seen);
+    --evaluation.depth;
+    return intact ? result : nullptr;
+}
+
+}  // namespace zteqm
+
+extern "C" {
+
+const char *KVAEQ_GetName(Equation *equation) {
+    return equation != nullptr ? equation->name : nullptr;
+}
+
+void KVAEQ_SetName(Equation *equation, const char *name) {
+    if (equation != nullptr) zteqm::copy_text(equation->name, name);
+}
+
+int32_t KVAEQ_GetIndex(Equation *equation) { return equation != nullptr ? equation->index : -1; }
+
+const char *KVAEQ_GetOperatorName(Equation *equation) {
+    return equation != nullptr ? equation->operatorName : nullptr;
+}
+
+void KVAEQ_SetOperatorName(Equation *equation, const char *name) {
+    if (equation == nullptr || !zteqm::copy_text(equation->operatorName, name)) return;
+    // Looked up by the stored text, so the name and the identifier always agree.
+    equation->operatorId = KVAOP_IDOfName(equation->operatorName);
+}
+
+int32_t KVAEQ_GetOperatorID(Equation *equation) {
+    return equation != nullptr ? equation->operatorId : 0;
+}
+
+void KVAEQ_SetOperatorID(Equation *equation, int32_t operatorId) {
+    if (equation != nullptr) equation->operatorId = operatorId;
+}
+
+const char *KVAEQ_GetTriggerName(Equation *equation) {
+    return equation != nullptr ? equation->triggerName : nullptr;
+}
+
+void KVAEQ_SetTriggerName(Equation *equation, const char *name) {
+    if (equation == nullptr || !zteqm::copy_text(equation->triggerName, name)) return;
+    equation->triggerId = KVAT_IDOfName(equation->triggerName);
+}
+
+Variable *KVAEQ_GetVariable(Equation *equation) {
+    if (equation == nullptr) return nullptr;
+    if (equation->variable == nullptr) equation->variable = KVAP_NewVariable();
+    return equation->variable;
+}
+
+int32_t KVAEQ_GetNumParameters(Equation *equation) {
+    return equation != nullptr ? equation->numParameters : 0;
+}
+
+Parameter **KVAEQ_GetParameterList(Equation *equation) {
+    return equation != nullptr ? equation->parameters : nullptr;
+}
+
+void KVAEQ_SetNumParameters(Equation *equation, int32_t count) {
+    if (equation == nullptr || count < 0) return;
+    const int32_t old = equation->numParameters;
+    if (count == old) return;
+
+    Parameter **list = nullptr;
+    if (count > 0) {
+        list = static_cast<Parameter **>(
+            _KVAMEM_AllocZ(static_cast<uint64_t>(count) * sizeof(Parameter *), nullptr, 0));
+        if (list == nullptr) return;  // the old list stays as it was
+    }
+    Parameter **previous = equation->parameters;
+    const int32_t kept = count < old ? count : old;
+    if (kept > 0) std::memcpy(list, previous, static_cast<size_t>(kept) * sizeof(Parameter *));
+    if (count > old) {
+        const int32_t literal = KVAP_IDOfName("Literal");
+        for (int32_t position = old; position < count; ++position)
+            list[position] = KVAP_New(literal);
+    }
+
+    // The new list is in place before any destructor runs, so a callback sees a whole equation.
+    equation->parameters = list;
+    equation->numParameters = count;
+    for (int32_t position = count; position < old; ++position) KVAP_Delete(previous[position]);
+    if (previous != nullptr) KVAMEM_Free(previous);
+}
+
+Parameter *KVAEQ_GetParameterN(Equation *equation, int32_t position) {
+    if (equation == nullptr || position < 0 || position >= equation->numParameters) return nullptr;
+    return equation->parameters[position];
+}
+
+void KVAEQ_SetParameterN(Equation *equation, int32_t position, Parameter *parameter) {
+    if (equation == nullptr || position < 0 || position >= equation->numParameters) return;
+    equation->parameters[position] = parameter;
+}
+
+Parameter *KVAEQ_NewParameterN(Equation *equation, int32_t position, int32_t typeId) {
+    if (equation == nullptr || position < 0 || position >= equation->numParameters) return nullptr;
+    Parameter *parameter = KVAP_New(typeId);
+    equation->parameters[position] = parameter;
+    equation->currentParameterIndex = position;
+    return parameter;
+}
+
+int32_t KVAEQ_GetCurrentParameterIndex(Equation *equation) {
+    return equation != nullptr ? equation->currentParameterIndex : 0;
+}
+
+void KVAEQ_SetCurrentParameterIndex(Equation *equation, int32_t position) {
+    if (equation != nullptr) equation->currentParameterIndex = position;
+}
+
+Parameter *KVAEQ_GetCurrentParameter(Equation *equation) {
+    return equation != nullptr ? KVAEQ_GetParameterN(equation, equation->currentParameterIndex)
+                               : nullptr;
+}
+
+int32_t KVAEQ_GetNumSubscribers(Equation *equation) {
+    return equation != nullptr ? equation->numSubscribers : 0;
+}
+
+Subscriber **KVAEQ_GetSubscriberList(Equation *equation) {
+    return equation != nullptr ? equation->subscribers : nullptr;
+}
+
+Subscriber *KVAEQ_GetSubscriberN(Equation *equation, int32_t position) {
+    if (equation == nullptr || position < 0 || position >= equation->numSubscribers) return nullptr;
+    return equation->subscribers[position];
+}
+
+int32_t KVAEQ_RegisterSubscriber(Equation *equation, int32_t subscriberTypeId,
+                                 SubscriberNotifyFunc notifyFunc, void *userData) {
+    if (equation == nullptr) return 0;
+    const int32_t position = equation->numSubscribers;
+    if (position >= equation->subscriberCapacity &&
+        !zteqm::grow_array(equation->subscribers, equation->subscriberCapacity, position + 1)) {
+        return -1;
+    }
+    Subscriber *subscriber = KVAS_New(subscriberTypeId, notifyFunc, userData);
+    if (subscriber == nullptr) return -1;
+    equation->subscribers[position] = subscriber;
+    equation->numSubscribers = position + 1;
+    return position;
+}
+
+void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
+    if (equation == nullptr) return;
+    const int32_t count = equation->numSubscribers;
+    for (int32_t position = 0; position < count && position < equation->numSubscribers;
+         ++position) {
+        // Cleared before the destructor runs, so the callback never meets a released one.
+        Subscriber *subscriber = equation->subscribers[position];
+        equation->subscribers[position] = nullptr;
+        KVAS_Delete(subscriber);
+    }
+    equation->numSubscribers = 0;
+}
+
+void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equation) {
+    if (palette == nullptr || equation == nullptr) return;
+    const int32_t types = KVAS_GetNumTypes();
+    KVAEQ_UnregisterAllSubscribers(equation);
+
+    // An interest callback may make equations and so move the palette's slots: an equation of
+    // this palette is taken again by its index after each one.
+    const int32_t index = slot_index_in(palette, equation);
+    uint32_t seen = zteqm::palette_deletions();
+    for (int32_t type = 0; type < types; ++type) {
+        KVAS_IsInterested(type, equation, palette->userData);
+        if (!zteqm::palette_alive(palette, &seen)) return;
+        if (index >= 0) {
+            if (index >= palette->capacity) return;
+            equation = &palette->slots[index];
+        }
+    }
+}
+
+}  // extern "C"

@@ -1,0 +1,37 @@
+// One evaluation step of an equation, shared by the trigger walk and the reading of an
+// "Equation" parameter, with the guard that keeps references from re-entering themselves.
+//
+// The parameter layer reaches up to the equations and palettes through this header only: an
+// "Equation" parameter evaluates the equation it refers to, so it has to find that equation's
+// slot and run it.
+#pragma once
+
+#include <cstdint>
+
+#include "ztequationmanager/palette.h"
+
+namespace zteqm {
+
+// How deep evaluations may nest: a reference read inside this many equations that are being
+// evaluated reads as no value. It keeps a long chain of references from exhausting the thread
+// stack.
+constexpr int32_t kMaxEvaluationDepth = 64;
+
+// An equation named by the slot that holds it, which stays meaningful when the palette's slot
+// array moves (an Equation handle does not).
+struct SlotRef {
+    EquationPalette *palette = nullptr;
+    int32_t index = -1;
+};
+
+// Finds the palette slot that `equation` addresses: true only when it lies on a slot boundary
+// inside the current slot array of a palette that has not been deleted. (palette.cpp)
+bool locate_equation(const Equation *equation, SlotRef *slot);
+
+// Runs the equation in the slot: its operator, then its subscribers in order. Returns its
+// result variable, or null when nothing ran: no operator function, no result variable, the
+// equation is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null
+// when callbacks deleted the palette or replaced the equation while it ran. (equation.cpp)
+Variable *run_equation(SlotRef slot);
+
+}  // namespace zteqm

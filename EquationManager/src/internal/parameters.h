@@ -1,0 +1,55 @@
+// Parameter objects from the inside: their three layouts and the helpers the parameter types
+// share (the built-in literal and variable types, and the "Equation" type).
+#pragma once
+
+#include <cstdint>
+
+#include "internal/memory.h"
+#include "internal/text.h"
+#include "ztequationmanager/parameter.h"
+
+namespace zteqm {
+
+constexpr int32_t kLiteralTypeId = 1;
+constexpr int32_t kEquationTypeId = 6;
+
+// The layout behind a parameter head is told by its type identifier alone.
+enum class Layout { literal, equation, variable };
+
+constexpr Layout layout_of(int32_t typeId) {
+    if (typeId == kLiteralTypeId) return Layout::literal;
+    if (typeId == kEquationTypeId) return Layout::equation;
+    return Layout::variable;
+}
+
+// The parameter as a Variable, or null when it is null or has another layout.
+Variable *as_variable(Parameter *parameter);
+
+// The Value embedded in a literal or a variable; null for an equation reference or null.
+Value *embedded_value(Parameter *parameter);
+
+// Replaces target by a copy of source that owns its own block, releasing target's old block.
+// False, with target unchanged, when the copy of a block cannot be allocated. Source and
+// target may share a block.
+bool replace_value(Value *target, const Value *source);
+
+// A zero-filled object of layout T whose head carries typeId and the registry's name for it;
+// null when memory cannot be had.
+template <typename T>
+T *new_parameter_object(int32_t typeId) {
+    T *object = new_zeroed<T>();
+    if (object == nullptr) return nullptr;
+    object->typeId = typeId;
+    const char *name = KVAP_NameOfID(typeId);
+    if (name != nullptr) copy_text(object->typeName, name);
+    return object;
+}
+
+// Releases a parameter object of any layout together with its value's block.
+void release_parameter_object(Parameter *parameter);
+
+// Creates the parameter type registry with room for `capacity` types. False when it exists
+// already or cannot be allocated.
+bool create_parameter_registry(int32_t capacity);
+
+}  // namespace zteqm

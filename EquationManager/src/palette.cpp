@@ -1,0 +1,447 @@
+// Palettes: making, finding, walking and deleting equations in a palette's slot array.
+#include "ztequationmanager/palette.h"
+
+#include <cstdio>
+#include <cstring>
+
+#include "internal/evaluation.h"
+#include "internal/manager.h"
+#include "internal/memory.h"
+#include "internal/palette.h"
+#include "internal/text.h"
+#include "ztequationmanager/manager.h"
+#include "ztequationmanager/operator.h"
+#include "ztequationmanager/parameter.h"
+#include "ztequationmanager/subscriber.h"
+
+namespace {
+
+constexpr int32_t kInitialSlots = 10;
+constexpr int32_t kEquationTypeId = 6;
+
+// Every palette made and not yet deleted, registered with the manager or not. Equation
+// references are trusted only while they point into one of these palettes' slot arrays.
+struct PaletteState {
+    EquationPalette **live = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+    int32_t lastFound = 0;   // where the last slot search succeeded, tried first next time
+    uint32_t deletions = 0;  // lets callers notice that a callback deleted a palette
+};
+
+PaletteState palettes;
+
+bool track_palette(EquationPalette *palette) {
+    if (palettes.count >= palettes.capacity &&
+        !zteqm::grow_array(palettes.live, palettes.capacity, palettes.count + kInitialSlots)) {
+        return false;
+    }
+    palettes.live[palettes.count++] = palette;
+    return true;
+}
+
+void untrack_palette(const EquationPalette *palette) {
+    int32_t kept = 0;
+    for (int32_t position = 0; position < palettes.count; ++position) {
+        if (palettes.live[position] != palette) palettes.live[kept++] = palettes.live[position];
+    }
+    palettes.count = kept;
+    ++palettes.deletions;
+    if (palettes.count == 0) {
+        // The last palette is gone: give the list back so that nothing stays allocated.
+        KVAMEM_Free(palettes.live);
+        palettes.live = nullptr;
+        palettes.capacity = 0;
+        palettes.lastFound = 0;
+    }
+}
+
+bool slot_of(const EquationPalette *palette, const Equation *equation, zteqm::SlotRef *slot) {
+    if (palette->slots == nullptr) return false;
+    const auto base = reinterpret_cast<uintptr_t>(palette->slots);
+    const auto address = reinterpret_cast<uintptr_t>(equation);
+    if (address < base) return false;
+    const uintptr_t offset = address - base;
+    if (offset % sizeof(Equation) != 0) return false;
+    const uintptr_t index = offset / sizeof(Equation);
+    if (index >= static_cast<uintptr_t>(palette->capacity)) return false;
+    slot->palette = const_cast<EquationPalette *>(palette);
+    slot->index = static_cast<int32_t>(index);
+    return true;
+}
+
+bool points_into(const Equation *equation, uintptr_t base, int32_t slots) {
+    const auto address = reinterpret_cast<uintptr_t>(equation);
+    return address >= base && address - base < static_cast<uintptr_t>(slots) * sizeof(Equation);
+}
+
+// Drops every cached equation reference, in the slots of every palette, that points into a
+// slot array about to be released; such a reference is resolved again by name when next read.
+void forget_references_into(const Equation *slots, int32_t capacity) {
+    if (slots == nullptr || capacity <= 0) return;
+    const auto base = reinterpret_cast<uintptr_t>(slots);
+    for (int32_t p = 0; p < palettes.count; ++p) {
+        const EquationPalette *palette = palettes.live[p];
+        for (int32_t index = 0; index < palette->capacity; ++index) {
+            const Equation &equation = palette->slots[index];
+            for (int32_t position = 0; position < equation.numParameters; ++position) {
+                Parameter *parameter = equation.parameters[position];
+                if (parameter == nullptr || parameter->typeId != kEquationTypeId) continue;
+                auto *reference = reinterpret_cast<EquationParameter *>(parameter);
+                if (points_into(reference->equation, base, capacity)) reference->equation = nullptr;
+            }
+        }
+    }
+}
+
+// The palette that the walks use for this one: the first registered under its user data.
+EquationPalette *walked_palette(const EquationPalette *palette) {
+    return palette != nullptr ? KVAEQM_GetEquationPalette(palette->userData) : nullptr;
+}
+
+// Calls visit(index, slot) for each live slot from `start` while it answers true. The bound
+// is read once; the slot is taken again by index every time, since a callback may move the
+// slot array, and the walk ends if a callback deleted the palette.
+template <typename Visit>
+void walk_live(EquationPalette *palette, int32_t start, Visit visit) {
+    const int32_t end = palette->numEquations;
+    uint32_t seen = palettes.deletions;
+    for (int32_t index = start < 0 ? 0 : start; index < end; ++index) {
+        if (!zteqm::palette_alive(palette, &seen) || index >= palette->capacity) return;
+        Equation *equation = &palette->slots[index];
+        if (equation->inUse != 0 && !visit(index, equation)) return;
+    }
+}
+
+int32_t find_free_index(const EquationPalette *palette) {
+    for (int32_t index = 0; index < palette->capacity; ++index) {
+        if (palette->slots[index].inUse == 0) return index;
+    }
+    return palette->capacity;
+}
+
+int32_t recount_equations(EquationPalette *palette) {
+    int32_t highest = -1;
+    for (int32_t index = 0; index < palette->capacity; ++index) {
+        if (palette->slots[index].index > highest) highest = palette->slots[index].index;
+    }
+    palette->numEquations = highest + 1;
+    return palette->numEquations;
+}
+
+bool is_live(const EquationPalette *palette, int32_t index) {
+    return index >= 0 && index < palette->capacity && palette->slots[index].inUse != 0;
+}
+
+// A new equation's contents, the same whether the slot was never used or held a deleted
+// equation: false when memory ran out (what was made is then released again).
+bool set_equation_defaults(Equation *equation) {
+    char name[ZTEQM_NAME_SIZE];
+    std::snprintf(name, sizeof name, "Equation %d", static_cast<int>(equation->index));
+    zteqm::copy_text(equation->name, name);
+    KVAEQ_SetOperatorName(equation, "Move Value");
+    KVAEQ_SetTriggerName(equation, "No Trigger");
+
+    Variable *result = KVAEQ_GetVariable(equation);
+    if (result == nullptr) return false;
+    KVAP_SetTypeName(reinterpret_cast<Parameter *>(result), "Temporary");
+    KVAP_SetEnabled(reinterpret_cast<Parameter *>(result), 1);
+    KVAP_SetVariableDefaults(result);
+
+    equation->reservedIndex = -1;
+    equation->currentParameterIndex = 0;
+    const int32_t count = KVAOP_GetNumParameters(equation->operatorId);
+    KVAEQ_SetNumParameters(equation, count);
+    bool complete = equation->numParameters == count;
+    for (int32_t position = 0; complete && position < count; ++position) {
+        complete = equation->parameters[position] != nullptr;
+    }
+    equation->subscribers = nullptr;
+    equation->numSubscribers = 0;
+    equation->subscriberCapacity = 0;
+    equation->reservedIndex = -1;
+    if (!complete) zteqm::release_equation_contents(equation);
+    return complete;
+}
+
+// Detaches what a deleted equation left in its slot and clears the slot to never-used.
+Equation take_leftovers(Equation *slot) {
+    const Equation leftovers = *slot;
+    std::memset(static_cast<void *>(slot), 0, sizeof(Equation));
+    return leftovers;
+}
+
+}  // namespace
+
+namespace zteqm {
+
+bool locate_equation(const Equation *equation, SlotRef *slot) {
+    if (equation == nullptr || palettes.count == 0) return false;
+    if (palettes.lastFound < palettes.count &&
+        slot_of(palettes.live[palettes.lastFound], equation, slot)) {
+        return true;
+    }
+    for (int32_t position = 0; position < palettes.count; ++position) {
+        if (slot_of(palettes.live[position], equation, slot)) {
+            palettes.lastFound = position;
+            return true;
+        }
+    }
+    return false;
+}
+
+bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
+    if (*seen == palettes.deletions) return true;
+    for (int32_t position = 0; position < palettes.count; ++position) {
+        if (palettes.live[position] == palette) {
+            *seen = palettes.deletions;
+            return true;
+        }
+    }
+    return false;
+}
+
+uint32_t palette_deletions() { return palettes.deletions; }
+
+Equation *first_live_equation(EquationPalette *palette, int32_t start, int32_t *index) {
+    EquationPalette *walked = walked_palette(palette);
+    if (walked == nullptr) return nullptr;
+    Equation *found = nullptr;
+    walk_live(walked, start, [&](int32_t at, Equation *equation) {
+        found = equation;
+        if (index != nullptr) *index = at;
+        return false;
+    });
+    return found;
+}
+
+Equation *get_equation_slot(EquationPalette *palette, int32_t index, bool create) {
+    if (palette == nullptr || index < 0) return nullptr;
+    if (index >= palette->numEquations && !create) return nullptr;
+    if (index >= palette->capacity) {
+        if (!create || index == INT32_MAX) return nullptr;
+        const Equation *old = palette->slots;
+        const int32_t oldCapacity = palette->capacity;
+        if (!grow_array(palette->slots, palette->capacity, index + 1)) return nullptr;
+        forget_references_into(old, oldCapacity);
+    }
+    return &palette->slots[index];
+}
+
+Equation *obtain_equation(EquationPalette *palette, int32_t index) {
+    Equation *slot = get_equation_slot(palette, index, true);
+    if (slot == nullptr) return nullptr;
+    if (slot->inUse == 0) {
+        // A reused slot starts exactly like a never-used one: the deleted equation's objects
+        // are released, once the new equation is in place, so no destructor sees a half-made
+        // slot.
+        Equation leftovers = take_leftovers(slot);
+        slot->index = index;
+        if (!set_equation_defaults(slot)) {
+            *slot = leftovers;  // out of memory: the slot stays as it was
+            return nullptr;
+        }
+        slot->inUse = 1;
+        if (index >= palette->numEquations) palette->numEquations = index + 1;
+        uint32_t seen = palettes.deletions;
+        release_equation_contents(&leftovers);
+        if (!palette_alive(palette, &seen)) return nullptr;
+    }
+    fix_palette_references(palette);
+    return get_equation_slot(palette, index, false);
+}
+
+void fix_palette_references(EquationPalette *palette) {
+    EquationPalette *walked = walked_palette(palette);
+    if (walked == nullptr) return;
+    walk_live(walked, 0, [](int32_t, Equation *equation) {
+        for (int32_t position = 0; position < equation->numParameters; ++position) {
+            Parameter *parameter = equation->parameters[position];
+            if (KVAP_GetTypeID(parameter) == kEquationTypeId) KVAP_FixEquationReference(parameter);
+        }
+        return true;
+    });
+}
+
+void delete_equation(EquationPalette *palette, Equation *equation) {
+    if (palette == nullptr || equation == nullptr) return;
+    const int32_t index = equation->index;
+    if (Equation *slot = get_equation_slot(palette, index, false)) slot->inUse = 0;
+    if (palette->currentIndex != index) return;
+
+    const int32_t extent = recount_equations(palette);
+    for (int32_t above = index + 1; above < extent; ++above) {
+        if (is_live(palette, above)) {
+            palette->currentIndex = above;
+            return;
+        }
+    }
+    for (int32_t below = index - 1; below >= 0; --below) {
+        if (is_live(palette, below)) {
+            palette->currentIndex = below;
+            return;
+        }
+    }
+    palette->currentIndex = -1;
+}
+
+void release_equation_contents(Equation *equation) {
+    Variable *result = equation->variable;
+    Parameter **parameters = equation->parameters;
+    const int32_t numParameters = equation->numParameters;
+    Subscriber **subscribers = equation->subscribers;
+    const int32_t numSubscribers = equation->numSubscribers;
+    equation->variable = nullptr;
+    equation->parameters = nullptr;
+    equation->numParameters = 0;
+    equation->subscribers = nullptr;
+    equation->numSubscribers = 0;
+    equation->subscriberCapacity = 0;
+
+    // Everything is detached first: the destructors below may call back into the library.
+    for (int32_t position = 0; position < numSubscribers; ++position) {
+        KVAS_Delete(subscribers[position]);
+    }
+    if (subscribers != nullptr) KVAMEM_Free(subscribers);
+    for (int32_t position = 0; position < numParameters; ++position) {
+        KVAP_Delete(parameters[position]);
+    }
+    if (parameters != nullptr) KVAMEM_Free(parameters);
+    if (result != nullptr) KVAP_FreeVariable(result);
+}
+
+}  // namespace zteqm
+
+extern "C" {
+
+EquationPalette *KVAEP_NewEquationPalette(void *userData) {
+    auto *palette = zteqm::new_zeroed<EquationPalette>();
+    if (palette == nullptr) return nullptr;
+    if (!zteqm::grow_array(palette->slots, palette->capacity, kInitialSlots) ||
+        !track_palette(palette)) {
+        if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+        KVAMEM_Free(palette);
+        return nullptr;
+    }
+    palette->userData = userData;
+    palette->numEquations = 0;
+    palette->currentIndex = -1;
+    return palette;
+}
+
+void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
+    if (palette == nullptr) return;
+    // A palette deleted on its own would otherwise stay in the manager's list, released.
+    zteqm::unlist_palette(palette);
+    untrack_palette(palette);
+    forget_references_into(palette->slots, palette->capacity);
+    if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+    palette->slots = nullptr;
+    palette->capacity = 0;
+    palette->numEquations = 0;
+    KVAMEM_Free(palette);
+}
+
+void KVAEP_ClearPalette(EquationPalette *palette) {
+    if (palette == nullptr) return;
+    for (int32_t index = 0; index < palette->numEquations && index < palette->capacity; ++index) {
+        palette->slots[index].inUse = 0;
+    }
+    palette->numEquations = 0;
+    if (palette->slots != nullptr) {
+        std::memset(static_cast<void *>(palette->slots), 0,
+                    static_cast<size_t>(palette->capacity) * sizeof(Equation));
+    }
+    palette->currentIndex = -1;
+}
+
+void *KVAEP_GetUserData(EquationPalette *palette) {
+    return palette != nullptr ? palette->userData : nullptr;
+}
+
+void KVAEP_SetUserData(EquationPalette *palette, void *userData) {
+    if (palette != nullptr) palette->userData = userData;
+}
+
+int32_t KVAEP_GetNumEquations(EquationPalette *palette) {
+    return palette != nullptr ? palette->numEquations : 0;
+}
+
+Equation *KVAEP_NewEquation(EquationPalette *palette, int32_t *index) {
+    if (palette == nullptr || index == nullptr) return nullptr;
+    if (*index == -1) *index = find_free_index(palette);
+    return zteqm::obtain_equation(palette, *index);
+}
+
+Equation *KVAEP_GetEquation(EquationPalette *palette, int32_t index) {
+    Equation *slot = zteqm::get_equation_slot(palette, index, false);
+    return slot != nullptr && slot->inUse != 0 ? slot : nullptr;
+}
+
+Equation *KVAEP_GetFirstEquation(EquationPalette *palette) {
+    return zteqm::first_live_equation(palette, 0, nullptr);
+}
+
+Equation *KVAEP_GetNextEquation(EquationPalette *palette, Equation *equation) {
+    if (equation == nullptr || equation->index == INT32_MAX) return nullptr;
+    return zteqm::first_live_equation(palette, equation->index + 1, nullptr);
+}
+
+Equation *KVAEP_FindEquationByName(EquationPalette *palette, const char *name) {
+    if (name == nullptr) return nullptr;
+    EquationPalette *walked = walked_palette(palette);
+    if (walked == nullptr) return nullptr;
+    Equation *found = nullptr;
+    walk_live(walked, 0, [&](int32_t, Equation *equation) {
+        if (std::strcmp(equation->name, name) != 0) return true;
+        found = equation;
+        return false;
+    });
+    return found;
+}
+
+int32_t KVAEP_IterateEquations(void *userData, EquationIterateFunc callback, void *context) {
+    if (callback == nullptr) return 0;
+    EquationPalette *walked = KVAEQM_GetEquationPalette(userData);
+    if (walked == nullptr) return 0;
+    walk_live(walked, 0, [&](int32_t, Equation *equation) {
+        return callback(userData, equation, context) != 0;
+    });
+    return 1;
+}
+
+int32_t KVAEP_GetCurrentEquationIndex(EquationPalette *palette) {
+    return palette != nullptr ? palette->currentIndex : -1;
+}
+
+void KVAEP_SetCurrentEquationIndex(EquationPalette *palette, int32_t index) {
+    if (palette != nullptr) palette->currentIndex = index;
+}
+
+Equation *KVAEP_GetCurrentEquation(EquationPalette *palette) {
+    return palette != nullptr ? KVAEP_GetEquation(palette, palette->currentIndex) : nullptr;
+}
+
+void KVAEP_SetCurrentEquation(EquationPalette *palette, Equation *equation) {
+    if (palette != nullptr && equation != nullptr) palette->currentIndex = equation->index;
+}
+
+void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
+                                const char *typeName) {
+    if (palette == nullptr || equation == nullptr || typeName == nullptr) return;
+    const int32_t typeId = KVAP_IDOfName(typeName);
+    // A literal or a reference is laid out differently from a variable: relabelling the result
+    // variable as one would make every later access misread it.
+    if (typeId == 1 || typeId == kEquationTypeId) return;
+    Variable *result = KVAEQ_GetVariable(equation);
+    if (result == nullptr || KVAP_GetVariableType(result) == typeId) return;
+    KVAP_SetVariableTypeName(result, typeName);
+    KVAP_SetVariableType(result, typeId);
+    KVAEP_ReinitializeSubscriberList(palette, equation);
+}
+
+void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation) {
+    zteqm::delete_equation(palette, equation);
+}
+
+}  // extern "C"

@@ -1,0 +1,108 @@
+// The built-in parameter types: literals and the five variable types, registered at start-up.
+#include "internal/equation_reference.h"
+#include "internal/parameters.h"
+
+namespace {
+
+constexpr int32_t kTextSize = ZTEQM_NAME_SIZE;
+
+// The text functions format and parse the value that the parameter's own type gives
+// (KVAP_GetValue): a type without a get-value function has no text.
+
+// Literal ---------------------------------------------------------------------------------
+
+Parameter *new_literal(int32_t typeId) {
+    auto *literal = zteqm::new_parameter_object<LiteralParameter>(typeId);
+    if (literal == nullptr) return nullptr;
+    auto *parameter = reinterpret_cast<Parameter *>(literal);
+    KVAP_SetDataTypeName(parameter, "double");
+    literal->value.data.d = 10.0;
+    return parameter;
+}
+
+Value *literal_value(Parameter *parameter) {
+    return parameter != nullptr ? &reinterpret_cast<LiteralParameter *>(parameter)->value : nullptr;
+}
+
+// A literal has no name: its name text and its value text are both the formatted value.
+void literal_get_string(Parameter *parameter, char **outText, int32_t) {
+    Value *value = KVAP_GetValue(parameter);
+    if (value == nullptr) return;
+    auto *literal = reinterpret_cast<LiteralParameter *>(parameter);
+    KVAV_ToString(value, literal->text, kTextSize);
+    *outText = literal->text;
+}
+
+void literal_set_string(Parameter *parameter, const char *text, int32_t) {
+    if (text == nullptr) return;
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_FromString(value, text);
+}
+
+// Variable --------------------------------------------------------------------------------
+
+Parameter *new_variable(int32_t typeId) {
+    return reinterpret_cast<Parameter *>(zteqm::new_parameter_object<Variable>(typeId));
+}
+
+Value *variable_value(Parameter *parameter) {
+    return parameter != nullptr ? &reinterpret_cast<Variable *>(parameter)->value : nullptr;
+}
+
+// The value text is formatted from the value as last stored: bound memory and the get
+// callback are not consulted.
+void variable_get_string(Parameter *parameter, char **outText, int32_t asValue) {
+    auto *variable = reinterpret_cast<Variable *>(parameter);
+    if (asValue == 0) {
+        *outText = variable->name;
+        return;
+    }
+    Value *value = KVAP_GetValue(parameter);
+    if (value == nullptr) return;
+    KVAV_ToString(value, variable->valueText, kTextSize);
+    *outText = variable->valueText;
+}
+
+void variable_set_string(Parameter *parameter, const char *text, int32_t asValue) {
+    if (text == nullptr) return;
+    if (asValue == 0) {
+        zteqm::copy_text(reinterpret_cast<Variable *>(parameter)->name, text);
+        return;
+    }
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_FromString(value, text);
+}
+
+// Shared by both sets ---------------------------------------------------------------------
+
+// The parameter's value becomes a copy of the given one, with a block of its own.
+void set_embedded_value(Parameter *parameter, Value *value) {
+    zteqm::replace_value(zteqm::embedded_value(parameter), value);
+}
+
+void register_literal_type() {
+    KVAP_RegisterParameterType(zteqm::kLiteralTypeId, "Literal", 0, new_literal,
+                               zteqm::release_parameter_object, literal_value, set_embedded_value,
+                               literal_get_string, literal_set_string);
+}
+
+void register_variable_type(int32_t typeId, const char *name) {
+    KVAP_RegisterParameterType(typeId, name, 1, new_variable, zteqm::release_parameter_object,
+                               variable_value, set_embedded_value, variable_get_string,
+                               variable_set_string);
+}
+
+}  // namespace
+
+extern "C" {
+
+void KVAP_Init(void) {
+    if (!zteqm::create_parameter_registry(64)) return;
+    register_literal_type();
+    register_variable_type(2, "Temporary");
+    register_variable_type(3, "Cg Shader");
+    register_variable_type(7, "GLSL Shader");
+    register_variable_type(4, "Node Attribute");
+    register_variable_type(5, "App Variable");
+    zteqm::register_equation_parameter_type();
+}
+
+}  // extern "C"
