@@ -12,6 +12,7 @@
 
 #include "operand_set.h"
 #include "test_host.h"
+#include "test_parameters.h"
 
 namespace {
 
@@ -376,10 +377,10 @@ TEST_F(AsciiFilePlayback, MissingFileWritesNothingAndIsTriedAgainAtEveryEvaluati
     std::ofstream(path) << "3.5\n";
     EXPECT_EQ(evaluate(), 3.5);
 
-    // A file name parameter without value text opens nothing.
-    Parameter *unresolved = KVAP_New(KVAP_IDOfName("Equation"));
+    // A file name parameter without value text (an unresolved reference) opens nothing.
+    testhost::register_reference_type();
+    Parameter *unresolved = KVAP_New(6);
     ASSERT_NE(unresolved, nullptr);
-    KVAP_SetEquationReferenceName(unresolved, "no such equation");
     void *store = nullptr;
     OperandSet operands;
     Parameter *emptyStore = operands.address(store);

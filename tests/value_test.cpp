@@ -112,36 +112,6 @@ TEST_F(Values, BuiltInTypesOccupyIdentifiersOneToNine) {
     EXPECT_EQ(none->toStringFunc, nullptr);
 }
 
-TEST_F(Values, BuiltInTypesShareTheirNumericAndRawAddressCallbacks) {
-    const ValueTypeRecord *charType = KVAV_GetValueFactory(1);
-    for (int32_t id = 2; id <= 5; ++id) {
-        const ValueTypeRecord *type = KVAV_GetValueFactory(id);
-        EXPECT_EQ(type->getIntegerFunc, charType->getIntegerFunc);
-        EXPECT_EQ(type->setIntegerFunc, charType->setIntegerFunc);
-        EXPECT_EQ(type->getDoubleFunc, charType->getDoubleFunc);
-        EXPECT_EQ(type->setDoubleFunc, charType->setDoubleFunc);
-        EXPECT_NE(type->toStringFunc, charType->toStringFunc);
-        EXPECT_NE(type->fromStringFunc, charType->fromStringFunc);
-    }
-    for (int32_t id = 2; id <= 6; ++id) {
-        EXPECT_EQ(KVAV_GetValueFactory(id)->getAddressFunc, charType->getAddressFunc);
-        EXPECT_EQ(KVAV_GetValueFactory(id)->setAddressFunc, charType->setAddressFunc);
-    }
-    for (int32_t id = 6; id <= 9; ++id) {
-        const ValueTypeRecord *type = KVAV_GetValueFactory(id);
-        EXPECT_EQ(type->getIntegerFunc, nullptr);
-        EXPECT_EQ(type->setIntegerFunc, nullptr);
-        EXPECT_EQ(type->getDoubleFunc, nullptr);
-        EXPECT_EQ(type->setDoubleFunc, nullptr);
-        EXPECT_NE(type->getAddressFunc, nullptr);
-        EXPECT_NE(type->toStringFunc, nullptr);
-        EXPECT_NE(type->fromStringFunc, nullptr);
-    }
-    for (int32_t id = 7; id <= 9; ++id) {
-        EXPECT_NE(KVAV_GetValueFactory(id)->setAddressFunc, charType->setAddressFunc);
-    }
-}
-
 TEST_F(Values, HostTypesTakeTheIdentifierTheyChoose) {
     ValueTypeRecord *record = register_host_type(12, "vector3");
     ASSERT_NE(record, nullptr);

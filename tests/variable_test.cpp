@@ -211,19 +211,6 @@ TEST_F(Variables, DefaultsReleaseABlockTheValueHeldBefore) {
     EXPECT_EQ(testhost::counts().foreignFrees, 0);
 }
 
-TEST_F(Variables, EnabledFlagIsStoredOnAnyParameter) {
-    Parameter *literal = KVAP_New(1);
-    Variable *variable = KVAP_NewVariable();
-    KVAP_SetEnabled(literal, 1);
-    KVAP_SetEnabled(reinterpret_cast<Parameter *>(variable), 7);
-    EXPECT_EQ(KVAP_GetEnabled(literal), 1);
-    EXPECT_EQ(KVAP_GetEnabled(reinterpret_cast<Parameter *>(variable)), 7);
-    KVAP_SetEnabled(literal, 0);
-    EXPECT_EQ(KVAP_GetEnabled(literal), 0);
-    KVAP_Delete(literal);
-    KVAP_FreeVariable(variable);
-}
-
 TEST_F(Variables, NullVariablesAreIgnored) {
     KVAP_SetEnabled(nullptr, 1);
     EXPECT_EQ(KVAP_GetEnabled(nullptr), 0);
@@ -231,14 +218,6 @@ TEST_F(Variables, NullVariablesAreIgnored) {
     KVAP_SetVariableDefaults(nullptr);
     KVAP_SetVariableName(nullptr, "name");
     EXPECT_EQ(KVAP_GetVariableName(nullptr), nullptr);
-    EXPECT_EQ(KVAP_GetVariableType(nullptr), 0);
-    KVAP_SetVariableType(nullptr, 2);
-    KVAP_SetVariableTypeName(nullptr, "Temporary");
-    EXPECT_EQ(KVAP_GetVariableTypeName(nullptr), nullptr);
-    KVAP_SetVariableAddress(nullptr, &testhost::counts());
-    EXPECT_EQ(KVAP_GetVariableAddress(nullptr), nullptr);
-    KVAP_SetVariableGetFunc(nullptr, host_refresh);
-    KVAP_SetVariableUserData(nullptr, nullptr);
     EXPECT_EQ(KVAP_GetVariableValue(nullptr), nullptr);
     EXPECT_EQ(testhost::counts().foreignFrees, 0);
 }

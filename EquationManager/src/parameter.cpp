@@ -9,27 +9,19 @@ namespace {
 
 zteqm::Table<ParameterTypeRecord> parameterTypes;
 
-const ParameterTypeRecord *type_of(const Parameter *parameter) {
-    return parameterTypes.at(parameter->typeId);
-}
-
-ParameterGetStringFunc get_string_func(const Parameter *parameter) {
-    const ParameterTypeRecord *type = type_of(parameter);
-    return type != nullptr ? type->getStringFunc : nullptr;
-}
-
-ParameterSetStringFunc set_string_func(const Parameter *parameter) {
-    const ParameterTypeRecord *type = type_of(parameter);
-    return type != nullptr ? type->setStringFunc : nullptr;
+// One field of a type's record; zero or null outside the registry.
+template <typename Field>
+Field field_of(int32_t typeId, Field ParameterTypeRecord::*field) {
+    const ParameterTypeRecord *record = parameterTypes.at(typeId);
+    return record != nullptr ? record->*field : Field{};
 }
 
 // A head may name only types of the layout its object was made with: a literal's block is far
 // smaller than a variable's, so a literal labelled as a variable would be read past its end.
-bool relabel(Parameter *parameter, int32_t typeId, const char *name) {
-    if (zteqm::layout_of(typeId) != zteqm::layout_of(parameter->typeId)) return false;
+void relabel(Parameter *parameter, int32_t typeId, const char *name) {
+    if (zteqm::layout_of(typeId) != zteqm::layout_of(parameter->typeId)) return;
     zteqm::copy_text(parameter->typeName, name);
     parameter->typeId = typeId;
-    return true;
 }
 
 // The fast path reads the datum as stored, without conversion through the value's type.
@@ -169,28 +161,23 @@ const char *KVAP_NameOfID(int32_t typeId) {
 }
 
 int32_t KVAP_GetParameterTypeLValueEnabled(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->lvalueEnabled : 0;
+    return field_of(typeId, &ParameterTypeRecord::lvalueEnabled);
 }
 
 ParameterConstructorFunc KVAP_GetParameterTypeConstructorFunc(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->constructorFunc : nullptr;
+    return field_of(typeId, &ParameterTypeRecord::constructorFunc);
 }
 
 ParameterDestructorFunc KVAP_GetParameterTypeDestructorFunc(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->destructorFunc : nullptr;
+    return field_of(typeId, &ParameterTypeRecord::destructorFunc);
 }
 
 ParameterGetValueFunc KVAP_GetParameterTypeGetValueFunc(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->getValueFunc : nullptr;
+    return field_of(typeId, &ParameterTypeRecord::getValueFunc);
 }
 
 ParameterSetValueFunc KVAP_GetParameterTypeSetValueFunc(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->setValueFunc : nullptr;
+    return field_of(typeId, &ParameterTypeRecord::setValueFunc);
 }
 
 /* Parameter objects --------------------------------------------------------------------- */
@@ -309,14 +296,16 @@ void KVAP_SetDataTypeID(Parameter *parameter, int32_t valueTypeId) {
 
 void KVAP_GetString(Parameter *parameter, char **outText, int32_t asValue) {
     if (parameter == nullptr || outText == nullptr) return;
-    if (const ParameterGetStringFunc getString = get_string_func(parameter)) {
+    if (const ParameterGetStringFunc getString =
+            field_of(parameter->typeId, &ParameterTypeRecord::getStringFunc)) {
         getString(parameter, outText, asValue);
     }
 }
 
 void KVAP_SetString(Parameter *parameter, const char *text, int32_t asValue) {
     if (parameter == nullptr) return;
-    if (const ParameterSetStringFunc setString = set_string_func(parameter)) {
+    if (const ParameterSetStringFunc setString =
+            field_of(parameter->typeId, &ParameterTypeRecord::setStringFunc)) {
         setString(parameter, text, asValue);
     }
 }

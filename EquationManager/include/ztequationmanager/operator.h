@@ -21,8 +21,8 @@ typedef struct OperatorRecord {
 ZTEQM_API void KVAOP_Init(void);
 /* Releases the table; nothing when there is none. */
 ZTEQM_API void KVAOP_Exit(void);
-/* Appends an operator at identifier count; returns its record, or null when the name is null
-   or the table cannot grow. */
+/* Appends an operator at identifier count (the name cut to 79 characters); returns its record,
+   or null when the name is null or the table has no storage or cannot grow. */
 ZTEQM_API OperatorRecord *KVAOP_RegisterOperator(int32_t numParameters, const char *name,
                                                  OperatorFunc func);
 /* Clears the slot in place; out of range: nothing. */

@@ -75,7 +75,7 @@ ZTEQM_API void KVAP_Init(void);
 /* Releases the registry; nothing when there is none. */
 ZTEQM_API void KVAP_Exit(void);
 /* Stores a type under typeId (growing the registry) and returns its record; null for a
-   negative identifier, a null name or a registry that cannot grow. */
+   negative identifier, a null name, or a registry that does not exist or cannot grow. */
 ZTEQM_API ParameterTypeRecord *KVAP_RegisterParameterType(
     int32_t typeId, const char *name, int32_t lvalueEnabled,
     ParameterConstructorFunc constructorFunc, ParameterDestructorFunc destructorFunc,
@@ -108,9 +108,11 @@ ZTEQM_API void KVAP_Delete(Parameter *parameter);
 ZTEQM_API Value *KVAP_GetValue(Parameter *parameter);
 ZTEQM_API int32_t KVAP_GetTypeID(Parameter *parameter);
 ZTEQM_API const char *KVAP_GetTypeName(Parameter *parameter);
-/* Relabels the head by type name (identifier 0 for an unknown name); null name refused. */
+/* Relabels the head by type name (identifier 0 for an unknown name); a null name, or a type
+   whose objects have another layout (literal, equation reference, variable), is refused. */
 ZTEQM_API void KVAP_SetTypeName(Parameter *parameter, const char *name);
-/* Relabels the head by identifier. */
+/* Relabels the head by identifier, as by the name registered under it; an identifier that no
+   type bears is stored with an empty name. Refused across layouts as above. */
 ZTEQM_API void KVAP_SetTypeID(Parameter *parameter, int32_t typeId);
 /* Reads the parameter: bound memory first, then the get callback, then its value. */
 ZTEQM_API int32_t KVAP_GetInteger(Parameter *parameter);
@@ -147,7 +149,9 @@ ZTEQM_API void KVAP_SetVariableDefaults(Variable *variable);
 ZTEQM_API void KVAP_SetVariableName(Variable *variable, const char *name);
 ZTEQM_API const char *KVAP_GetVariableName(Variable *variable);
 ZTEQM_API int32_t KVAP_GetVariableType(Variable *variable);
-/* Stores the parameter type identifier only. */
+/* Stores the parameter type identifier only; refused for a literal or equation identifier.
+   The functions below that reach a variable's own fields ignore literals and equation
+   references (getters give null). */
 ZTEQM_API void KVAP_SetVariableType(Variable *variable, int32_t typeId);
 /* Same as KVAP_SetTypeName. */
 ZTEQM_API void KVAP_SetVariableTypeName(Variable *variable, const char *name);

@@ -53,7 +53,7 @@ ZTEQM_API void KVAV_Init(void);
 /* Releases the table; values and their blocks are not touched. */
 ZTEQM_API void KVAV_Exit(void);
 /* Fills the slot typeId (growing the table) and returns it; null for a negative identifier,
-   a null name or a table that cannot grow. */
+   a null name, a table that cannot grow, or before KVAV_Init (there is no table then). */
 ZTEQM_API ValueTypeRecord *KVAV_RegisterValueType(
     int32_t typeId, const char *name, ValueGetIntegerFunc getIntegerFunc,
     ValueSetIntegerFunc setIntegerFunc, ValueGetDoubleFunc getDoubleFunc,
@@ -84,8 +84,9 @@ ZTEQM_API const char *KVAV_GetTypeName(Value *value);
 ZTEQM_API void KVAV_SetTypeName(Value *value, const char *name);
 /* Returns the size of the value's storage block. */
 ZTEQM_API int32_t KVAV_GetSize(Value *value);
-/* Replaces the storage block by an uninitialised one of `size` bytes; a negative size is
-   refused. On allocation failure the value has no block and size 0. */
+/* Replaces the storage block by an uninitialised one of `size` bytes. Refused (nothing
+   changed) for a negative size and for the inline types 1 to 6, whose data is never a block.
+   On allocation failure the value has no block and size 0. */
 ZTEQM_API void KVAV_SetSize(Value *value, int32_t size);
 /* Returns the value as an integer through its type; 0 without a callback. */
 ZTEQM_API int32_t KVAV_GetInteger(Value *value);
