@@ -34,11 +34,10 @@ namespace eqm {
     X(KVAP_GetNumTypes)                   \
     X(KVAP_NameOfID)                      \
     X(KVAP_GetParameterTypeLValueEnabled) \
+    X(KVAP_New)                           \
     X(KVAP_Delete)                        \
     X(KVAP_GetDouble)                     \
     X(KVAP_GetInteger)                    \
-    X(KVAP_GetAddress)                    \
-    X(KVAP_SetAddress)                    \
     X(KVAP_GetString)                     \
     X(KVAP_SetString)                     \
     X(KVAP_SetDataTypeName)               \

@@ -3,7 +3,9 @@
 #include "scene.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <functional>
 #include <initializer_list>
@@ -430,6 +432,8 @@ private:
             }
         }
         if (found != 1) {
+            parameter.kind = ParameterSpec::Kind::Literal;  // nothing more to check in it
+            parameter.valueType.clear();
             problem(where,
                     "a parameter object has exactly one of \"literal\", \"attribute\", "
                     "\"app\", \"equation\", \"file\"");
@@ -448,6 +452,7 @@ private:
                             "must be a text or a number, not " + json_kind(literal));
                 }
                 if (auto type = name(value, "valueType", where, false)) parameter.valueType = *type;
+                check_number_text(parameter);
                 break;
             }
             case ParameterSpec::Kind::Attribute: {
@@ -487,6 +492,27 @@ private:
                 break;
         }
         return parameter;
+    }
+
+    // A literal of a number type whose text is no number would silently read as 0.
+    void check_number_text(const ParameterSpec &parameter) {
+        const std::string &type = parameter.valueType;
+        const bool whole = type == "short" || type == "int" || type == "address";
+        if (!whole && type != "float" && type != "double") return;
+        const char *start = parameter.text.c_str();
+        char *end = nullptr;
+        if (whole) {
+            (void)std::strtoll(start, &end, 10);
+        } else {
+            (void)std::strtod(start, &end);
+        }
+        while (end != nullptr && std::isspace(static_cast<unsigned char>(*end))) ++end;
+        if (end == start || end == nullptr || *end != '\0') {
+            problem(member_path(parameter.where, "literal"),
+                    in_quotes(parameter.text) + " is not " +
+                        (whole ? "a whole number" : "a number") + ", as a " + in_quotes(type) +
+                        " literal needs");
+        }
     }
 
     // File names resolve against the scene's directory. The library keeps a file name in a

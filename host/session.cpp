@@ -228,14 +228,19 @@ void check_against_library(const Library &library, const Scene &scene,
                         break;
                 }
             }
-            // The host closes a playback file left open at the end of a run, and can do so
-            // only where it knows the handle is kept: an "address" literal.
+            // "AsciiFile" keeps its open file in parameter 3. A variable would read its bound
+            // memory back instead of the handle stored in it, and "float4", "float4x4" and
+            // "string" values do not keep an address.
             if (equation.op == "AsciiFile" && equation.parameters.size() == 4) {
                 const ParameterSpec &store = equation.parameters[3];
-                if (store.kind != ParameterSpec::Kind::Literal || store.valueType != "address") {
+                static const std::string keepers[] = {"char",  "short",  "int",
+                                                      "float", "double", "address"};
+                if (store.kind != ParameterSpec::Kind::Literal ||
+                    std::find(std::begin(keepers), std::end(keepers), store.valueType) ==
+                        std::end(keepers)) {
                     problem(store.where,
-                            "\"AsciiFile\" keeps its open file here: give it "
-                            "{\"literal\": \"0\", \"valueType\": \"address\"}");
+                            "\"AsciiFile\" keeps its open file here: give it a number or "
+                            "{\"literal\": 0, \"valueType\": \"address\"}");
                 }
             }
         }
@@ -460,13 +465,19 @@ void Run::close_playback_files() {
                 record.spec->parameters.size() != 4) {
                 continue;
             }
-            // "AsciiFile" keeps its open file in parameter 3 (an "address" literal, which the
-            // check insists on). The library never closes a file left open, so the host does.
-            Parameter *store =
-                api.KVAEQ_GetParameterN(api.KVAEP_GetEquation(palette, key.second), 3);
-            if (auto *file = static_cast<std::FILE *>(api.KVAP_GetAddress(store))) {
-                std::fclose(file);
-                api.KVAP_SetAddress(store, nullptr);
+            // The library never closes a playback file left open. An "AsciiFile" equation
+            // evaluated with its enable parameter 0 closes its file, so the host puts a literal 0
+            // there and runs the equation once through a reference to it.
+            Equation *equation = api.KVAEP_GetEquation(palette, key.second);
+            Parameter *enable = api.KVAEQ_GetParameterN(equation, 0);
+            Parameter *off = api.KVAEQ_NewParameterN(equation, 0, api.KVAP_IDOfName("Literal"));
+            api.KVAP_Delete(enable);
+            if (off == nullptr) continue;
+            api.KVAP_SetString(off, "0", 1);
+            if (Parameter *reference = api.KVAP_New(api.KVAP_IDOfName("Equation"))) {
+                api.KVAP_SetEquationReferenceName(reference, record.spec->name.c_str());
+                api.KVAP_GetDouble(reference);
+                api.KVAP_Delete(reference);
             }
         }
     }
