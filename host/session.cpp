@@ -8,6 +8,7 @@
 #include <stdexcept>
 
 #include "counting_allocator.h"
+#include "operator_reads.h"
 
 namespace eqm {
 
@@ -109,6 +110,43 @@ bool is_variable_type(const Api &api, int32_t typeId) {
     // Only variables may hold a result; the same flag tells the variable types apart from
     // literals and equation references.
     return typeId != 0 && api.KVAP_GetParameterTypeLValueEnabled(typeId) != 0;
+}
+
+// A bound variable is read in place: its memory is taken as the operator's kind of number
+// without conversion, so it must be held in exactly that kind.
+void check_bound_reads(const Api &api, const EquationSpec &equation,
+                       std::vector<Problem> &problems) {
+    for (std::size_t i = 0; i < equation.parameters.size(); ++i) {
+        const ParameterSpec &parameter = equation.parameters[i];
+        std::string valueType;
+        if (parameter.kind == ParameterSpec::Kind::Attribute) {
+            valueType = parameter.valueType;
+        } else if (parameter.kind == ParameterSpec::Kind::AppVariable) {
+            const char *type = nullptr;
+            void *address = nullptr;
+            api.KVAEQM_GetAppVariableByName(parameter.text.c_str(), &type, &address);
+            if (type == nullptr) continue;
+            valueType = type;
+        } else {
+            continue;
+        }
+        const Read read = operator_read(equation.op, i);
+        const bool exact =
+            (read == Read::Integer && valueType == "int") ||
+            (read == Read::Double && valueType == "double") ||
+            (read == Read::ByType && (valueType == "int" || valueType == "double")) ||
+            read == Read::Unread || read == Read::Address;  // stores: see below
+        if (exact) continue;
+        const char *wanted = read == Read::Integer  ? " (hold it as \"int\")"
+                             : read == Read::Double ? " (hold it as \"double\")"
+                             : read == Read::ByType ? " (hold it as \"int\" or \"double\")"
+                                                    : " (give a literal here)";
+        problems.push_back(
+            {parameter.where, in_quotes(equation.op) + " reads parameter " + std::to_string(i) +
+                                  " as " + describe(read) + ", but " + in_quotes(parameter.text) +
+                                  " is bound to memory held as " + in_quotes(valueType) +
+                                  ", which is read in place without conversion" + wanted});
+    }
 }
 
 }  // namespace
@@ -228,6 +266,7 @@ void check_against_library(const Library &library, const Scene &scene,
                         break;
                 }
             }
+            check_bound_reads(api, equation, problems);
             // "AsciiFile" keeps its open file in parameter 3. A variable would read its bound
             // memory back instead of the handle stored in it, and "float4", "float4x4" and
             // "string" values do not keep an address.
