@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <climits>
+#include <cstdlib>
 #include <cmath>
 #include <limits>
 
@@ -229,22 +230,16 @@ TEST_F(MathOperators, IntegerResultsForAbsSignStepAndTheFinitenessTests) {
     }
 
     // "abs" takes the integer reading: a double -2.7 is read as -2.
-    const struct {
-        Parameter *(*make)(OperandSet &);
-        int32_t expected;
-    } absCases[] = {
-        {[](OperandSet &o) { return o.integer(-5); }, 5},
-        {[](OperandSet &o) { return o.integer(5); }, 5},
-        {[](OperandSet &o) { return o.integer(INT_MIN); }, INT_MIN},
-        {[](OperandSet &o) { return o.integer(INT_MAX); }, INT_MAX},
-        {[](OperandSet &o) { return o.number(-2.7); }, 2},
-    };
-    for (const auto &c : absCases) {
+    for (const int32_t x : {-5, 5, 0, INT_MIN, INT_MAX}) {
         OperandSet operands;
         Variable *result = operands.result("int");
-        EXPECT_EQ(call_operator("abs", result, {c.make(operands)}), 1);
-        EXPECT_EQ(result_integer(result), c.expected);
+        EXPECT_EQ(call_operator("abs", result, {operands.integer(x)}), 1);
+        EXPECT_EQ(result_integer(result), x == INT_MIN ? INT_MIN : std::abs(x)) << x;
     }
+    OperandSet operands;
+    Variable *result = operands.result("int");
+    EXPECT_EQ(call_operator("abs", result, {operands.number(-2.7)}), 1);
+    EXPECT_EQ(result_integer(result), 2);
 }
 
 const char *const kMathNames[] = {

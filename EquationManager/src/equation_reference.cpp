@@ -2,19 +2,31 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
-#include "internal/memory.h"
-#include "internal/text.h"
-#include "internal/value.h"
+#include "internal/parameters.h"
+#include "ztequationmanager/equation.h"
 #include "ztequationmanager/manager.h"
-#include "ztequationmanager/parameter.h"
 #include "ztequationmanager/value.h"
 
 namespace {
 
-constexpr int32_t kEquationTypeId = 6;
+// Every "Equation" parameter this type made and has not released, so that a cached pointer
+// can be dropped the moment the slots it addresses go away. The links live in a trailer behind
+// the public record, in the same block.
+struct TrackedReference {
+    EquationParameter parameter;  // first, so both share one address
+    TrackedReference *previous;
+    TrackedReference *next;
+};
 
+struct ReferenceState {
+    TrackedReference *first = nullptr;
+};
+
+ReferenceState references;
+
+// The parameter as a reference, or null when it is null or has another layout.
 EquationParameter *as_reference(Parameter *parameter) {
-    return parameter != nullptr && parameter->typeId == kEquationTypeId
+    return parameter != nullptr && parameter->typeId == zteqm::kEquationTypeId
                ? reinterpret_cast<EquationParameter *>(parameter)
                : nullptr;
 }
@@ -41,17 +53,25 @@ Variable *referenced_result(EquationParameter *reference) {
     return slot.palette->slots[slot.index].variable;
 }
 
-Parameter *construct(int32_t typeId) {
-    auto *reference = zteqm::new_zeroed<EquationParameter>();
-    if (reference == nullptr) return nullptr;
-    reference->typeId = typeId;
-    if (const char *typeName = KVAP_NameOfID(typeId))
-        zteqm::copy_text(reference->typeName, typeName);
-    return reinterpret_cast<Parameter *>(reference);
+Parameter *new_reference(int32_t typeId) {
+    auto *tracked = zteqm::new_zeroed<TrackedReference>();
+    if (tracked == nullptr) return nullptr;
+    tracked->parameter.typeId = typeId;
+    if (const char *name = KVAP_NameOfID(typeId))
+        zteqm::copy_text(tracked->parameter.typeName, name);
+    tracked->next = references.first;
+    if (references.first != nullptr) references.first->previous = tracked;
+    references.first = tracked;
+    return reinterpret_cast<Parameter *>(tracked);
 }
 
-void destruct(Parameter *parameter) {
-    if (parameter != nullptr) KVAMEM_Free(parameter);
+void release_reference(Parameter *parameter) {
+    if (parameter == nullptr) return;
+    auto *tracked = reinterpret_cast<TrackedReference *>(parameter);
+    if (tracked->previous != nullptr) tracked->previous->next = tracked->next;
+    if (tracked->next != nullptr) tracked->next->previous = tracked->previous;
+    if (references.first == tracked) references.first = tracked->next;
+    zteqm::release_parameter_object(parameter);
 }
 
 // Reading evaluates the referenced equation afresh, with its subscribers' notifications; a
@@ -67,11 +87,9 @@ Value *get_value(Parameter *parameter) {
 void set_value(Parameter *parameter, Value *value) {
     EquationParameter *reference = as_reference(parameter);
     if (reference == nullptr || value == nullptr) return;
-    Variable *result = referenced_result(reference);
-    if (result == nullptr || &result->value == value) return;
     // The result variable gets its own copy of separately stored data, never a shared block.
-    zteqm::release_value_storage(&result->value);
-    zteqm::copy_value(&result->value, value);
+    if (Variable *result = referenced_result(reference))
+        zteqm::replace_value(&result->value, value);
 }
 
 void get_string(Parameter *parameter, char **outText, int32_t asValue) {
@@ -112,8 +130,19 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
 namespace zteqm {
 
 void register_equation_parameter_type() {
-    KVAP_RegisterParameterType(kEquationTypeId, "Equation", 0, construct, destruct, get_value,
-                               set_value, get_string, set_string);
+    KVAP_RegisterParameterType(zteqm::kEquationTypeId, "Equation", 0, new_reference,
+                               release_reference, get_value, set_value, get_string, set_string);
+}
+
+void forget_references_into(const Equation *slots, int32_t capacity) {
+    if (slots == nullptr || capacity <= 0) return;
+    const auto base = reinterpret_cast<uintptr_t>(slots);
+    const auto extent = static_cast<uintptr_t>(capacity) * sizeof(Equation);
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        const auto address = reinterpret_cast<uintptr_t>(tracked->parameter.equation);
+        if (address >= base && address - base < extent) tracked->parameter.equation = nullptr;
+    }
 }
 
 }  // namespace zteqm

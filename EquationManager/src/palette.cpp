@@ -4,10 +4,12 @@
 #include <cstdio>
 #include <cstring>
 
+#include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/operator.h"
@@ -17,7 +19,6 @@
 namespace {
 
 constexpr int32_t kInitialSlots = 10;
-constexpr int32_t kEquationTypeId = 6;
 
 // Every palette made and not yet deleted, registered with the manager or not. Equation
 // references are trusted only while they point into one of these palettes' slot arrays.
@@ -68,30 +69,6 @@ bool slot_of(const EquationPalette *palette, const Equation *equation, zteqm::Sl
     slot->palette = const_cast<EquationPalette *>(palette);
     slot->index = static_cast<int32_t>(index);
     return true;
-}
-
-bool points_into(const Equation *equation, uintptr_t base, int32_t slots) {
-    const auto address = reinterpret_cast<uintptr_t>(equation);
-    return address >= base && address - base < static_cast<uintptr_t>(slots) * sizeof(Equation);
-}
-
-// Drops every cached equation reference, in the slots of every palette, that points into a
-// slot array about to be released; such a reference is resolved again by name when next read.
-void forget_references_into(const Equation *slots, int32_t capacity) {
-    if (slots == nullptr || capacity <= 0) return;
-    const auto base = reinterpret_cast<uintptr_t>(slots);
-    for (int32_t p = 0; p < palettes.count; ++p) {
-        const EquationPalette *palette = palettes.live[p];
-        for (int32_t index = 0; index < palette->capacity; ++index) {
-            const Equation &equation = palette->slots[index];
-            for (int32_t position = 0; position < equation.numParameters; ++position) {
-                Parameter *parameter = equation.parameters[position];
-                if (parameter == nullptr || parameter->typeId != kEquationTypeId) continue;
-                auto *reference = reinterpret_cast<EquationParameter *>(parameter);
-                if (points_into(reference->equation, base, capacity)) reference->equation = nullptr;
-            }
-        }
-    }
 }
 
 // The palette that the walks use for this one: the first registered under its user data.
@@ -223,7 +200,7 @@ Equation *get_equation_slot(EquationPalette *palette, int32_t index, bool create
         const Equation *old = palette->slots;
         const int32_t oldCapacity = palette->capacity;
         if (!grow_array(palette->slots, palette->capacity, index + 1)) return nullptr;
-        forget_references_into(old, oldCapacity);
+        zteqm::forget_references_into(old, oldCapacity);
     }
     return &palette->slots[index];
 }
@@ -257,7 +234,8 @@ void fix_palette_references(EquationPalette *palette) {
     walk_live(walked, 0, [](int32_t, Equation *equation) {
         for (int32_t position = 0; position < equation->numParameters; ++position) {
             Parameter *parameter = equation->parameters[position];
-            if (KVAP_GetTypeID(parameter) == kEquationTypeId) KVAP_FixEquationReference(parameter);
+            if (KVAP_GetTypeID(parameter) == zteqm::kEquationTypeId)
+                KVAP_FixEquationReference(parameter);
         }
         return true;
     });
@@ -334,7 +312,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     // A palette deleted on its own would otherwise stay in the manager's list, released.
     zteqm::unlist_palette(palette);
     untrack_palette(palette);
-    forget_references_into(palette->slots, palette->capacity);
+    zteqm::forget_references_into(palette->slots, palette->capacity);
     if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
     palette->slots = nullptr;
     palette->capacity = 0;
@@ -432,7 +410,7 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
     const int32_t typeId = KVAP_IDOfName(typeName);
     // A literal or a reference is laid out differently from a variable: relabelling the result
     // variable as one would make every later access misread it.
-    if (typeId == 1 || typeId == kEquationTypeId) return;
+    if (typeId == zteqm::kLiteralTypeId || typeId == zteqm::kEquationTypeId) return;
     Variable *result = KVAEQ_GetVariable(equation);
     if (result == nullptr || KVAP_GetVariableType(result) == typeId) return;
     KVAP_SetVariableTypeName(result, typeName);

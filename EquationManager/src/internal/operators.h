@@ -64,7 +64,7 @@ inline void write_result(Variable *result, double number) {
 template <typename R, typename... A, std::size_t... I>
 R read_and_compute(R (*compute)(A...), Parameter *const *parameters, std::index_sequence<I...>) {
     // A braced initialiser evaluates its elements left to right, so the reads keep their order
-    // (the arguments of a plain call would be read in an unspecified order).
+    // (the arguments of a plain call may be read in any order).
     const std::tuple<A...> operands{read_operand<A>(parameters[I])...};
     return std::apply(compute, operands);
 }

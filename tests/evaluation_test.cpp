@@ -1,0 +1,304 @@
+// The palette registry and the trigger-driven evaluation.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "equation_host.h"
+#include "test_host.h"
+
+using testhost::add_equation;
+using testhost::counts;
+using testhost::events;
+using testhost::result_of;
+using testhost::set_number;
+using testhost::subscribe;
+
+namespace {
+
+using Log = std::vector<std::string>;
+
+class Evaluation : public ::testing::Test {
+protected:
+    void SetUp() override {
+        events().clear();
+        testhost::start_library();
+        trace = testhost::register_trace_operator(2);
+        recorder = testhost::register_recorder("Recorder");
+    }
+    void TearDown() override { KVAEQM_Exit(); }
+
+    const char *trace = nullptr;
+    int32_t recorder = -1;
+    int databases[12] = {};
+};
+
+// Registry ------------------------------------------------------------------------------
+
+TEST_F(Evaluation, PalettesAreListedInRegistrationOrderAndRemovalClosesTheGap) {
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
+    std::vector<EquationPalette *> made;
+    for (int &database : databases) made.push_back(KVAEQM_NewEquationPalette(&database));
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 12);
+    for (int i = 0; i < 12; ++i) EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[i]), made[i]);
+
+    KVAEQM_DeleteEquationPalette(&databases[0]);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), nullptr);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[1]), made[1]);
+
+    int unknown = 0;
+    KVAEQM_DeleteEquationPalette(&unknown);
+    KVAEQM_DeleteEquationPalette(nullptr);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
+    for (int i = 1; i < 12; ++i) KVAEQM_DeleteEquationPalette(&databases[i]);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
+}
+
+TEST_F(Evaluation, NullAndSharedUserDataFindTheEarliestPalette) {
+    EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
+    EquationPalette *first = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *second = KVAEQM_NewEquationPalette(&databases[0]);
+    ASSERT_NE(second, first);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(nullptr), nullptr);
+    EXPECT_EQ(GetEquationPaletteFromUserData(nullptr), anonymous);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), first);
+    EXPECT_EQ(GetEquationPaletteFromUserData(&databases[1]), nullptr);
+
+    // Deleting by the shared value removes the earlier palette; the later one is found next.
+    KVAEQM_DeleteEquationPalette(&databases[0]);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), second);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 2);
+}
+
+TEST_F(Evaluation, RegisteringWithoutMemoryGivesNullAndKeepsTheList) {
+    for (int i = 0; i < 10; ++i) KVAEQM_NewEquationPalette(&databases[i]);
+    const size_t live = counts().live.size();
+    testhost::fail_after(2);  // the palette and its slots, but no longer list
+    EXPECT_EQ(KVAEQM_NewEquationPalette(&databases[10]), nullptr);
+    testhost::fail_after(-1);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 10);
+    EXPECT_EQ(counts().live.size(), live);
+    EXPECT_NE(KVAEQM_NewEquationPalette(&databases[10]), nullptr);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
+}
+
+TEST_F(Evaluation, FindingByNameSearchesPalettesInRegistrationOrder) {
+    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
+    add_equation(a, "Other", trace);
+    const int32_t inB = add_equation(b, "Speed", trace);
+    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), KVAEP_GetEquation(b, inB));
+
+    const int32_t inA = add_equation(a, "Speed", trace);
+    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), KVAEP_GetEquation(a, inA));
+    EXPECT_EQ(KVAEQM_FindEquationByName("speed"), nullptr);
+    EXPECT_EQ(KVAEQM_FindEquationByName(nullptr), nullptr);
+}
+
+// Evaluation ----------------------------------------------------------------------------
+
+TEST_F(Evaluation, WithoutPalettesNothingHappens) {
+    KVAEQM_Evaluate(1);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_TRUE(events().empty());
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
+}
+
+TEST_F(Evaluation, OnlyEquationsOfTheTriggerRunAndTheirSubscribersHearInOrder) {
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t frame = add_equation(palette, "Frame", trace, "New Frame");
+    const int32_t app = add_equation(palette, "App", trace, "Application");
+    set_number(palette, frame, 0, 2.0);
+    set_number(palette, frame, 1, 3.0);
+    subscribe(KVAEP_GetEquation(palette, frame), recorder, "first");
+    subscribe(KVAEP_GetEquation(palette, frame), recorder, "second");
+    subscribe(KVAEP_GetEquation(palette, app), recorder, "app");
+
+    KVAEQM_Evaluate(KVAT_IDOfName("New Frame"));
+    EXPECT_EQ(events(), (Log{"run Frame", "first=5", "second=5"}));
+    EXPECT_DOUBLE_EQ(result_of(palette, frame), 5.0);
+
+    // The trigger's name is matched exactly and its enabled flag is not consulted.
+    events().clear();
+    KVAT_EnableByName("New Frame", 0);
+    KVAEQM_EvaluateTriggerName("new frame");
+    KVAEQM_EvaluateTriggerName(nullptr);
+    KVAEQM_Evaluate(KVAT_GetNumTypes());
+    KVAEQM_Evaluate(-1);
+    EXPECT_TRUE(events().empty());
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events().size(), 3u);
+}
+
+TEST_F(Evaluation, ResultVariableIsWhatSubscribersReceive) {
+    static Variable *received = nullptr;
+    static void *receivedUserData = nullptr;
+    const int32_t type = KVAS_RegisterSubscriberType(
+        "Probe", nullptr,
+        [](Variable *result, void *userData) {
+            received = result;
+            receivedUserData = userData;
+        },
+        nullptr);
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t index = add_equation(palette, "Frame", "Move Value");
+    Equation *equation = KVAEP_GetEquation(palette, index);
+    KVAEQ_RegisterSubscriber(equation, type, nullptr, &databases[5]);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(received, KVAEQ_GetVariable(equation));
+    EXPECT_EQ(receivedUserData, &databases[5]);
+    EXPECT_DOUBLE_EQ(result_of(palette, index), 10.0);  // "Move Value" of the default literal
+}
+
+TEST_F(Evaluation, AnEquationWithoutAnOperatorFunctionIsPassedOver) {
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t unknown = add_equation(palette, "Unknown", "No Such Operator");
+    const int32_t cleared = add_equation(palette, "Cleared", "Trace1");
+    const int32_t fine = add_equation(palette, "Fine", trace);
+    KVAOP_RegisterOperator(1, "Trace1", nullptr);  // a name without a function
+    KVAEQ_SetOperatorName(KVAEP_GetEquation(palette, cleared), "Trace1");
+    subscribe(KVAEP_GetEquation(palette, unknown), recorder, "unknown");
+    subscribe(KVAEP_GetEquation(palette, cleared), recorder, "cleared");
+    subscribe(KVAEP_GetEquation(palette, fine), recorder, "Fine");
+    EXPECT_EQ(KVAEQ_GetOperatorID(KVAEP_GetEquation(palette, unknown)), 0);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run Fine", "Fine=20"}));
+}
+
+TEST_F(Evaluation, PalettesRunInRegistrationOrderAndEquationsByIndex) {
+    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
+    int32_t index = 4;
+    KVAEP_NewEquation(b, &index);
+    add_equation(b, "B0", trace);
+    add_equation(a, "A0", trace);
+    add_equation(b, "B1", trace);
+    add_equation(a, "A1", trace);
+    Equation *last = KVAEP_GetEquation(b, 4);
+    KVAEQ_SetOperatorName(last, trace);
+    KVAEQ_SetTriggerName(last, "New Frame");
+    KVAP_SetVariableName(KVAEQ_GetVariable(last), "B4");
+    KVAEP_DeleteEquation(a, KVAEP_GetEquation(a, 0));
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run A1", "run B0", "run B1", "run B4"}));
+}
+
+TEST_F(Evaluation, APaletteUnderNullOrSharedUserDataLendsItsTurnToTheEarlierOne) {
+    EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
+    EquationPalette *first = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *twin = KVAEQM_NewEquationPalette(&databases[0]);
+    add_equation(anonymous, "Anonymous", trace);
+    add_equation(first, "First", trace);
+    add_equation(twin, "Twin", trace);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run First", "run First"}));
+}
+
+TEST_F(Evaluation, RefreshingRebuildsTheSubscribersOfEveryLiveEquation) {
+    static Log asked;
+    KVAS_RegisterSubscriberType("Everything", nullptr, nullptr, [](Equation *equation, void *) {
+        asked.push_back(KVAEQ_GetName(equation));
+        KVAEQ_RegisterSubscriber(equation, 1, nullptr, const_cast<char *>("all"));
+    });
+    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
+    KVAEQM_NewEquationPalette(nullptr);
+    add_equation(b, "B0", trace);
+    add_equation(a, "A0", trace);
+    add_equation(a, "A1", trace);
+    add_equation(a, "A2", trace);
+    subscribe(KVAEP_GetEquation(a, 0), recorder, "old");
+    KVAEP_DeleteEquation(a, KVAEP_GetEquation(a, 1));
+
+    KVAEQM_RefreshAllSubscribers();
+    EXPECT_EQ(asked, (Log{"A0", "A2", "B0"}));
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(KVAEP_GetEquation(a, 0)), 1);
+    EXPECT_EQ(KVAEQ_GetSubscriberN(KVAEP_GetEquation(a, 0), 0)->typeId, 1);
+}
+
+TEST_F(Evaluation, EvaluatingABuiltPaletteAllocatesNothing) {
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    for (const char *name : {"A", "B", "C"}) {
+        const int32_t index = add_equation(palette, name, trace);
+        subscribe(KVAEP_GetEquation(palette, index), recorder, name);
+    }
+    testhost::refer(palette, 2, 0, "A");
+    KVAEQM_EvaluateTriggerName("New Frame");
+    const long allocations = counts().allocations;
+    for (int frame = 0; frame < 5; ++frame) KVAEQM_Evaluate(1);
+    EXPECT_EQ(counts().allocations, allocations);
+}
+
+// Callbacks that change the palettes while they are evaluated --------------------------------
+
+EquationPalette *changed = nullptr;
+int growCalls = 0;
+
+int32_t grow_and_trace(Variable *result, int32_t, Parameter **) {
+    events().push_back("run " + std::string(KVAP_GetVariableName(result)));
+    if (growCalls++ == 0) {
+        int32_t far = 25;
+        Equation *made = KVAEP_NewEquation(changed, &far);
+        KVAEQ_SetOperatorName(made, "Grow");
+        KVAEQ_SetTriggerName(made, "New Frame");
+        KVAP_SetVariableName(KVAEQ_GetVariable(made), "Made");
+    }
+    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), 1.0);
+    return 1;
+}
+
+TEST_F(Evaluation, AnOperatorThatMakesEquationsDoesNotDisturbTheWalk) {
+    KVAOP_RegisterOperator(0, "Grow", grow_and_trace);
+    changed = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t first = add_equation(changed, "First", "Grow");
+    const int32_t second = add_equation(changed, "Second", "Grow");
+    subscribe(KVAEP_GetEquation(changed, first), recorder, "first");
+    subscribe(KVAEP_GetEquation(changed, second), recorder, "second");
+    KVAEQM_EvaluateTriggerName("New Frame");
+    // Equations made while the walk runs are reached when it gets to their index.
+    EXPECT_EQ(events(), (Log{"run First", "first=1", "run Second", "second=1", "run Made"}));
+    EXPECT_EQ(changed->capacity, 26);
+}
+
+void delete_palette_on_notify(Variable *, void *userData) {
+    events().push_back("deleting");
+    KVAEQM_DeleteEquationPalette(userData);
+}
+
+TEST_F(Evaluation, ASubscriberThatDeletesItsPaletteEndsThatPalettesTurnOnly) {
+    const int32_t deleter =
+        KVAS_RegisterSubscriberType("Deleter", nullptr, delete_palette_on_notify, nullptr);
+    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
+    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
+    EquationPalette *c = KVAEQM_NewEquationPalette(&databases[2]);
+    add_equation(a, "A", trace);
+    const int32_t b0 = add_equation(b, "B0", trace);
+    add_equation(b, "B1", trace);
+    add_equation(c, "C", trace);
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(b, b0), deleter, nullptr, &databases[1]);
+    subscribe(KVAEP_GetEquation(b, b0), recorder, "never");
+    KVAEQM_EvaluateTriggerName("New Frame");
+    // The removal shifts C into B's position, which the walk has passed.
+    EXPECT_EQ(events(), (Log{"run A", "run B0", "deleting"}));
+    events().clear();
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run A", "run C"}));
+}
+
+void evaluate_again(Variable *, void *) {
+    events().push_back("nested");
+    KVAEQM_EvaluateTriggerName("New Frame");
+}
+
+TEST_F(Evaluation, AnEvaluationStartedByASubscriberSkipsTheEquationsStillRunning) {
+    const int32_t nester = KVAS_RegisterSubscriberType("Nester", nullptr, evaluate_again, nullptr);
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t a = add_equation(palette, "A", trace);
+    add_equation(palette, "B", trace);
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(palette, a), nester, nullptr, nullptr);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run A", "nested", "run B", "run B"}));
+}
+
+}  // namespace
