@@ -336,7 +336,7 @@ private:
             problem(where, "an equation is an object, not " + json_kind(object));
             return;
         }
-        EquationSpec equation;
+        EquationPlan equation;
         if (auto value = name(object, "name", where, true)) {
             equation.name = *value;
             where += "(" + *value + ")";
@@ -360,9 +360,9 @@ private:
         database.equations.push_back(std::move(equation));
     }
 
-    void read_result(const Json &object, Database &database, EquationSpec &equation,
+    void read_result(const Json &object, Database &database, EquationPlan &equation,
                      const std::string &equationWhere) {
-        ResultSpec &result = equation.result;
+        ResultPlan &result = equation.result;
         result.where = member_path(equationWhere, "result");
         auto found = object.find("result");
         if (found == object.end()) return;
@@ -401,9 +401,9 @@ private:
         }
     }
 
-    ParameterSpec read_parameter(const Json &value, const Database &database,
+    ParameterPlan read_parameter(const Json &value, const Database &database,
                                  const std::string &where) {
-        ParameterSpec parameter;
+        ParameterPlan parameter;
         parameter.where = where;
         parameter.valueType = "double";
         if (value.is_number()) {  // a bare number is a "double" literal
@@ -417,12 +417,12 @@ private:
                         json_kind(value));
             return parameter;
         }
-        static const std::pair<const char *, ParameterSpec::Kind> kinds[] = {
-            {"literal", ParameterSpec::Kind::Literal},
-            {"attribute", ParameterSpec::Kind::Attribute},
-            {"app", ParameterSpec::Kind::AppVariable},
-            {"equation", ParameterSpec::Kind::Equation},
-            {"file", ParameterSpec::Kind::File},
+        static const std::pair<const char *, ParameterPlan::Kind> kinds[] = {
+            {"literal", ParameterPlan::Kind::Literal},
+            {"attribute", ParameterPlan::Kind::Attribute},
+            {"app", ParameterPlan::Kind::AppVariable},
+            {"equation", ParameterPlan::Kind::Equation},
+            {"file", ParameterPlan::Kind::File},
         };
         int found = 0;
         for (const auto &[key, kind] : kinds) {
@@ -432,7 +432,7 @@ private:
             }
         }
         if (found != 1) {
-            parameter.kind = ParameterSpec::Kind::Literal;  // nothing more to check in it
+            parameter.kind = ParameterPlan::Kind::Literal;  // nothing more to check in it
             parameter.valueType.clear();
             problem(where,
                     "a parameter object has exactly one of \"literal\", \"attribute\", "
@@ -440,7 +440,7 @@ private:
             return parameter;
         }
         switch (parameter.kind) {
-            case ParameterSpec::Kind::Literal: {
+            case ParameterPlan::Kind::Literal: {
                 allow_keys(value, where, {"literal", "valueType"});
                 const Json &literal = value["literal"];
                 if (literal.is_string()) {
@@ -455,7 +455,7 @@ private:
                 check_number_text(parameter);
                 break;
             }
-            case ParameterSpec::Kind::Attribute: {
+            case ParameterPlan::Kind::Attribute: {
                 allow_keys(value, where, {"attribute", "type"});
                 parameter.parameterType = "Node Attribute";
                 if (auto type = name(value, "type", where, false)) parameter.parameterType = *type;
@@ -477,16 +477,16 @@ private:
                 }
                 break;
             }
-            case ParameterSpec::Kind::AppVariable:
+            case ParameterPlan::Kind::AppVariable:
                 allow_keys(value, where, {"app"});
                 if (auto app = text(value, "app", where, true)) parameter.text = *app;
                 break;
-            case ParameterSpec::Kind::Equation:
+            case ParameterPlan::Kind::Equation:
                 allow_keys(value, where, {"equation"});
                 if (auto reference = name(value, "equation", where, true))
                     parameter.text = *reference;
                 break;
-            case ParameterSpec::Kind::File:
+            case ParameterPlan::Kind::File:
                 allow_keys(value, where, {"file"});
                 if (auto file = text(value, "file", where, true)) read_file_name(*file, parameter);
                 break;
@@ -495,7 +495,7 @@ private:
     }
 
     // A literal of a number type whose text is no number would silently read as 0.
-    void check_number_text(const ParameterSpec &parameter) {
+    void check_number_text(const ParameterPlan &parameter) {
         const std::string &type = parameter.valueType;
         const bool whole = type == "short" || type == "int" || type == "address";
         if (!whole && type != "float" && type != "double") return;
@@ -518,7 +518,7 @@ private:
     // File names resolve against the scene's directory. The library keeps a file name in a
     // 79-character text, so it is handed the shorter of the path relative to the working
     // directory and the absolute path.
-    void read_file_name(const std::string &name, ParameterSpec &parameter) {
+    void read_file_name(const std::string &name, ParameterPlan &parameter) {
         const std::string where = member_path(parameter.where, "file");
         parameter.valueType = "string";
         if (name.empty()) {
@@ -549,9 +549,9 @@ private:
     // Equation names are unique across the scene, every reference names an equation, and no
     // equation reads itself through references.
     void check_references() {
-        std::map<std::string, const EquationSpec *> byName;
+        std::map<std::string, const EquationPlan *> byName;
         for (const auto &database : scene_.databases) {
-            for (const EquationSpec &equation : database->equations) {
+            for (const EquationPlan &equation : database->equations) {
                 if (equation.name.empty()) continue;  // already reported
                 auto [at, inserted] = byName.emplace(equation.name, &equation);
                 if (!inserted) {
@@ -562,9 +562,9 @@ private:
             }
         }
         for (const auto &database : scene_.databases) {
-            for (const EquationSpec &equation : database->equations) {
-                for (const ParameterSpec &parameter : equation.parameters) {
-                    if (parameter.kind == ParameterSpec::Kind::Equation &&
+            for (const EquationPlan &equation : database->equations) {
+                for (const ParameterPlan &parameter : equation.parameters) {
+                    if (parameter.kind == ParameterPlan::Kind::Equation &&
                         !parameter.text.empty() && byName.count(parameter.text) == 0) {
                         problem(member_path(parameter.where, "equation"),
                                 "no equation is named " + in_quotes(parameter.text));
@@ -575,15 +575,15 @@ private:
         report_cycles(byName);
     }
 
-    void report_cycles(const std::map<std::string, const EquationSpec *> &byName) {
+    void report_cycles(const std::map<std::string, const EquationPlan *> &byName) {
         enum class Mark { Unvisited, OnPath, Done };
-        std::map<const EquationSpec *, Mark> marks;
-        std::vector<const EquationSpec *> path;
-        std::function<void(const EquationSpec *)> visit = [&](const EquationSpec *equation) {
+        std::map<const EquationPlan *, Mark> marks;
+        std::vector<const EquationPlan *> path;
+        std::function<void(const EquationPlan *)> visit = [&](const EquationPlan *equation) {
             marks[equation] = Mark::OnPath;
             path.push_back(equation);
-            for (const ParameterSpec &parameter : equation->parameters) {
-                if (parameter.kind != ParameterSpec::Kind::Equation) continue;
+            for (const ParameterPlan &parameter : equation->parameters) {
+                if (parameter.kind != ParameterPlan::Kind::Equation) continue;
                 auto target = byName.find(parameter.text);
                 if (target == byName.end()) continue;
                 const Mark mark = marks[target->second];
@@ -605,7 +605,7 @@ private:
             marks[equation] = Mark::Done;
         };
         for (const auto &database : scene_.databases) {
-            for (const EquationSpec &equation : database->equations) {
+            for (const EquationPlan &equation : database->equations) {
                 if (marks[&equation] == Mark::Unvisited) visit(&equation);
             }
         }
@@ -677,7 +677,7 @@ private:
     void watch_driven_attributes() {
         std::set<const Attribute *> seen;
         for (const auto &database : scene_.databases) {
-            for (const EquationSpec &equation : database->equations) {
+            for (const EquationPlan &equation : database->equations) {
                 if (!equation.result.drives) continue;
                 Attribute *attribute = scene_.resolve_attribute(*equation.result.drives, *database);
                 if (attribute == nullptr || !seen.insert(attribute).second) continue;

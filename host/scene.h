@@ -47,7 +47,7 @@ struct Attribute {
     bool is_integer() const { return valueType != "double" && valueType != "float"; }
 };
 
-struct ParameterSpec {
+struct ParameterPlan {
     enum class Kind { Literal, Attribute, AppVariable, Equation, File };
     Kind kind = Kind::Literal;
     std::string text;           // literal text, attribute path, app variable, equation or file name
@@ -58,7 +58,7 @@ struct ParameterSpec {
     std::string where;
 };
 
-struct ResultSpec {
+struct ResultPlan {
     std::string parameterType = "Temporary";
     std::string valueType = "double";
     std::string name;
@@ -67,19 +67,19 @@ struct ResultSpec {
     std::string where;
 };
 
-struct EquationSpec {
+struct EquationPlan {
     std::string name;
     std::string op;
     std::string trigger = "New Frame";
-    ResultSpec result;
-    std::vector<ParameterSpec> parameters;
+    ResultPlan result;
+    std::vector<ParameterPlan> parameters;
     std::string where;
 };
 
 struct Database {
     std::string name;
     std::vector<std::unique_ptr<Attribute>> attributes;  // stable addresses: variables bind them
-    std::vector<EquationSpec> equations;
+    std::vector<EquationPlan> equations;
     std::string where;
 
     Attribute *find_attribute(const std::string &path) const;

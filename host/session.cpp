@@ -114,14 +114,14 @@ bool is_variable_type(const Api &api, int32_t typeId) {
 
 // A bound variable is read in place: its memory is taken as the operator's kind of number
 // without conversion, so it must be held in exactly that kind.
-void check_bound_reads(const Api &api, const EquationSpec &equation,
+void check_bound_reads(const Api &api, const EquationPlan &equation,
                        std::vector<Problem> &problems) {
     for (std::size_t i = 0; i < equation.parameters.size(); ++i) {
-        const ParameterSpec &parameter = equation.parameters[i];
+        const ParameterPlan &parameter = equation.parameters[i];
         std::string valueType;
-        if (parameter.kind == ParameterSpec::Kind::Attribute) {
+        if (parameter.kind == ParameterPlan::Kind::Attribute) {
             valueType = parameter.valueType;
-        } else if (parameter.kind == ParameterSpec::Kind::AppVariable) {
+        } else if (parameter.kind == ParameterPlan::Kind::AppVariable) {
             const char *type = nullptr;
             void *address = nullptr;
             api.KVAEQM_GetAppVariableByName(parameter.text.c_str(), &type, &address);
@@ -216,7 +216,7 @@ void check_against_library(const Library &library, const Scene &scene,
     };
 
     for (const auto &database : scene.databases) {
-        for (const EquationSpec &equation : database->equations) {
+        for (const EquationPlan &equation : database->equations) {
             const std::string at = equation.where;
             if (!equation.op.empty()) {
                 const int32_t op = api.KVAOP_IDOfName(equation.op.c_str());
@@ -242,15 +242,15 @@ void check_against_library(const Library &library, const Scene &scene,
             parameterType(equation.result.where + ".type", equation.result.parameterType);
             valueTypeKnown(equation.result.where + ".valueType", equation.result.valueType);
             for (std::size_t i = 0; i < equation.parameters.size(); ++i) {
-                const ParameterSpec &parameter = equation.parameters[i];
+                const ParameterPlan &parameter = equation.parameters[i];
                 switch (parameter.kind) {
-                    case ParameterSpec::Kind::Literal:
+                    case ParameterPlan::Kind::Literal:
                         valueTypeKnown(parameter.where + ".valueType", parameter.valueType);
                         break;
-                    case ParameterSpec::Kind::Attribute:
+                    case ParameterPlan::Kind::Attribute:
                         parameterType(parameter.where + ".type", parameter.parameterType);
                         break;
-                    case ParameterSpec::Kind::AppVariable: {
+                    case ParameterPlan::Kind::AppVariable: {
                         const char *type = nullptr;
                         void *address = nullptr;
                         api.KVAEQM_GetAppVariableByName(parameter.text.c_str(), &type, &address);
@@ -261,8 +261,8 @@ void check_against_library(const Library &library, const Scene &scene,
                         }
                         break;
                     }
-                    case ParameterSpec::Kind::Equation:
-                    case ParameterSpec::Kind::File:
+                    case ParameterPlan::Kind::Equation:
+                    case ParameterPlan::Kind::File:
                         break;
                 }
             }
@@ -271,10 +271,10 @@ void check_against_library(const Library &library, const Scene &scene,
             // memory back instead of the handle stored in it, and "float4", "float4x4" and
             // "string" values do not keep an address.
             if (equation.op == "AsciiFile" && equation.parameters.size() == 4) {
-                const ParameterSpec &store = equation.parameters[3];
+                const ParameterPlan &store = equation.parameters[3];
                 static const std::string keepers[] = {"char",  "short",  "int",
                                                       "float", "double", "address"};
-                if (store.kind != ParameterSpec::Kind::Literal ||
+                if (store.kind != ParameterPlan::Kind::Literal ||
                     std::find(std::begin(keepers), std::end(keepers), store.valueType) ==
                         std::end(keepers)) {
                     problem(store.where,
@@ -329,46 +329,46 @@ void Run::build_database(Database &database) {
         throw std::runtime_error("the library could not make a palette for " + database.name);
     }
     palettes_.emplace_back(&database, palette);
-    for (const EquationSpec &spec : database.equations) build_equation(palette, database, spec);
+    for (const EquationPlan &plan : database.equations) build_equation(palette, database, plan);
 }
 
-void Run::build_equation(EquationPalette *palette, Database &database, const EquationSpec &spec) {
+void Run::build_equation(EquationPalette *palette, Database &database, const EquationPlan &plan) {
     const Api &api = library_.api();
     int32_t index = -1;  // the lowest free slot
     Equation *equation = api.KVAEP_NewEquation(palette, &index);
     if (equation == nullptr) {
-        throw std::runtime_error("the library could not make the equation " + spec.name);
+        throw std::runtime_error("the library could not make the equation " + plan.name);
     }
     EquationRecord &record = records_[{&database, index}];
-    record.spec = &spec;
-    record.label = database.name + "/" + spec.name;
-    if (spec.result.drives) {
-        record.drives = scene_.resolve_attribute(*spec.result.drives, database);
+    record.plan = &plan;
+    record.label = database.name + "/" + plan.name;
+    if (plan.result.drives) {
+        record.drives = scene_.resolve_attribute(*plan.result.drives, database);
     }
 
-    api.KVAEQ_SetName(equation, spec.name.c_str());
-    api.KVAEQ_SetOperatorName(equation, spec.op.c_str());
-    api.KVAEQ_SetTriggerName(equation, spec.trigger.c_str());
+    api.KVAEQ_SetName(equation, plan.name.c_str());
+    api.KVAEQ_SetOperatorName(equation, plan.op.c_str());
+    api.KVAEQ_SetTriggerName(equation, plan.trigger.c_str());
 
-    api.KVAEP_SetLVariableTypeName(palette, equation, spec.result.parameterType.c_str());
+    api.KVAEP_SetLVariableTypeName(palette, equation, plan.result.parameterType.c_str());
     Variable *result = api.KVAEQ_GetVariable(equation);
     if (result == nullptr) {
-        throw std::runtime_error("the library could not make the result of " + spec.name);
+        throw std::runtime_error("the library could not make the result of " + plan.name);
     }
-    api.KVAP_SetDataTypeName(as_parameter(result), spec.result.valueType.c_str());
-    api.KVAP_SetVariableName(result, spec.result.name.c_str());
-    if (spec.result.initial) {
-        api.KVAP_SetString(as_parameter(result), spec.result.initial->c_str(), 1);
+    api.KVAP_SetDataTypeName(as_parameter(result), plan.result.valueType.c_str());
+    api.KVAP_SetVariableName(result, plan.result.name.c_str());
+    if (plan.result.initial) {
+        api.KVAP_SetString(as_parameter(result), plan.result.initial->c_str(), 1);
     }
 
     // New positions are filled with literals; other kinds replace them.
-    const auto count = static_cast<int32_t>(spec.parameters.size());
+    const auto count = static_cast<int32_t>(plan.parameters.size());
     api.KVAEQ_SetNumParameters(equation, count);
     if (api.KVAEQ_GetNumParameters(equation) != count) {
-        throw std::runtime_error("the library could not make the parameters of " + spec.name);
+        throw std::runtime_error("the library could not make the parameters of " + plan.name);
     }
     for (int32_t i = 0; i < count; ++i) {
-        build_parameter(equation, i, spec.parameters[static_cast<std::size_t>(i)]);
+        build_parameter(equation, i, plan.parameters[static_cast<std::size_t>(i)]);
     }
 }
 
@@ -382,47 +382,47 @@ Parameter *Run::replace_parameter(Equation *equation, int32_t position, const st
     return made;
 }
 
-void Run::build_parameter(Equation *equation, int32_t position, const ParameterSpec &spec) {
+void Run::build_parameter(Equation *equation, int32_t position, const ParameterPlan &plan) {
     const Api &api = library_.api();
-    switch (spec.kind) {
-        case ParameterSpec::Kind::Literal:
-        case ParameterSpec::Kind::File: {
+    switch (plan.kind) {
+        case ParameterPlan::Kind::Literal:
+        case ParameterPlan::Kind::File: {
             Parameter *literal = api.KVAEQ_GetParameterN(equation, position);
             if (literal == nullptr || literal->typeId != api.KVAP_IDOfName("Literal")) {
                 literal = replace_parameter(equation, position, "Literal");
             }
-            api.KVAP_SetDataTypeName(literal, spec.valueType.c_str());
-            api.KVAP_SetString(literal, spec.text.c_str(), 1);
+            api.KVAP_SetDataTypeName(literal, plan.valueType.c_str());
+            api.KVAP_SetString(literal, plan.text.c_str(), 1);
             break;
         }
-        case ParameterSpec::Kind::Attribute: {
-            const Database *owner = scene_.find_database(spec.database);
-            Attribute *attribute = owner != nullptr ? owner->find_attribute(spec.text) : nullptr;
-            if (attribute == nullptr) throw std::runtime_error("no attribute " + spec.text);
-            Parameter *variable = replace_parameter(equation, position, spec.parameterType);
+        case ParameterPlan::Kind::Attribute: {
+            const Database *owner = scene_.find_database(plan.database);
+            Attribute *attribute = owner != nullptr ? owner->find_attribute(plan.text) : nullptr;
+            if (attribute == nullptr) throw std::runtime_error("no attribute " + plan.text);
+            Parameter *variable = replace_parameter(equation, position, plan.parameterType);
             api.KVAP_SetDataTypeName(variable, attribute->valueType.c_str());
-            api.KVAP_SetVariableName(as_variable(variable), spec.text.c_str());
+            api.KVAP_SetVariableName(as_variable(variable), plan.text.c_str());
             // Bound: every read of the variable reads the attribute's memory in place.
             api.KVAP_SetVariableAddress(as_variable(variable), &attribute->storage);
             break;
         }
-        case ParameterSpec::Kind::AppVariable: {
+        case ParameterPlan::Kind::AppVariable: {
             const char *type = nullptr;
             void *address = nullptr;
-            api.KVAEQM_GetAppVariableByName(spec.text.c_str(), &type, &address);
+            api.KVAEQM_GetAppVariableByName(plan.text.c_str(), &type, &address);
             if (address == nullptr)
-                throw std::runtime_error("no application variable " + spec.text);
+                throw std::runtime_error("no application variable " + plan.text);
             const std::string valueType = type;  // the record may move when variables are added
             Parameter *variable = replace_parameter(equation, position, "App Variable");
             api.KVAP_SetDataTypeName(variable, valueType.c_str());
-            api.KVAP_SetVariableName(as_variable(variable), spec.text.c_str());
+            api.KVAP_SetVariableName(as_variable(variable), plan.text.c_str());
             api.KVAP_SetVariableAddress(as_variable(variable), address);
             break;
         }
-        case ParameterSpec::Kind::Equation: {
+        case ParameterPlan::Kind::Equation: {
             Parameter *reference = replace_parameter(equation, position, "Equation");
             // Resolved by name on first read, once every equation exists.
-            api.KVAP_SetEquationReferenceName(reference, spec.text.c_str());
+            api.KVAP_SetEquationReferenceName(reference, plan.text.c_str());
             break;
         }
     }
@@ -500,8 +500,8 @@ void Run::close_playback_files() {
     const Api &api = library_.api();
     for (const auto &[database, palette] : palettes_) {
         for (const auto &[key, record] : records_) {
-            if (key.first != database || record.spec->op != "AsciiFile" ||
-                record.spec->parameters.size() != 4) {
+            if (key.first != database || record.plan->op != "AsciiFile" ||
+                record.plan->parameters.size() != 4) {
                 continue;
             }
             // The library never closes a playback file left open. An "AsciiFile" equation
@@ -514,7 +514,7 @@ void Run::close_playback_files() {
             if (off == nullptr) continue;
             api.KVAP_SetString(off, "0", 1);
             if (Parameter *reference = api.KVAP_New(api.KVAP_IDOfName("Equation"))) {
-                api.KVAP_SetEquationReferenceName(reference, record.spec->name.c_str());
+                api.KVAP_SetEquationReferenceName(reference, record.plan->name.c_str());
                 api.KVAP_GetDouble(reference);
                 api.KVAP_Delete(reference);
             }

@@ -73,7 +73,7 @@ public:
 
     // One equation the host made, found again by its database and slot index.
     struct EquationRecord {
-        const EquationSpec *spec = nullptr;
+        const EquationPlan *plan = nullptr;
         std::string label;  // "database/equation"
         Attribute *drives = nullptr;
         long notifications = 0;
@@ -84,9 +84,9 @@ public:
 
 private:
     void build_database(Database &database);
-    void build_equation(EquationPalette *palette, Database &database, const EquationSpec &spec);
+    void build_equation(EquationPalette *palette, Database &database, const EquationPlan &plan);
     Parameter *replace_parameter(Equation *equation, int32_t position, const std::string &type);
-    void build_parameter(Equation *equation, int32_t position, const ParameterSpec &spec);
+    void build_parameter(Equation *equation, int32_t position, const ParameterPlan &plan);
     std::vector<Cell> sample() const;
     void close_playback_files();
     void release();

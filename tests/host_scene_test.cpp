@@ -93,26 +93,26 @@ TEST(SceneReader, ReadsDatabasesAttributesEquationsAndWatches) {
     EXPECT_EQ(open->valueType, "short");
     EXPECT_EQ(open->storage.s, -2);
 
-    const eqm::EquationSpec &swing = house.equations[0];
+    const eqm::EquationPlan &swing = house.equations[0];
     EXPECT_EQ(swing.trigger, "New Frame");  // the default
     EXPECT_EQ(swing.result.parameterType, "Node Attribute");
     EXPECT_EQ(swing.result.valueType, "float");
     EXPECT_EQ(swing.result.initial.value_or(""), "4");
     EXPECT_EQ(swing.result.drives.value_or(""), "door.angle");
     ASSERT_EQ(swing.parameters.size(), 2u);
-    EXPECT_EQ(swing.parameters[0].kind, eqm::ParameterSpec::Kind::Literal);
+    EXPECT_EQ(swing.parameters[0].kind, eqm::ParameterPlan::Kind::Literal);
     EXPECT_EQ(swing.parameters[0].text, "2.5");
     EXPECT_EQ(swing.parameters[0].valueType, "double");
     EXPECT_EQ(swing.parameters[1].valueType, "int");
 
-    const eqm::EquationSpec &late = house.equations[1];
+    const eqm::EquationPlan &late = house.equations[1];
     EXPECT_EQ(late.result.parameterType, "Temporary");
     EXPECT_EQ(late.result.valueType, "double");
     EXPECT_EQ(late.parameters[0].parameterType, "Temporary");
     EXPECT_EQ(late.parameters[0].valueType, "short");  // a variable takes its attribute's type
-    EXPECT_EQ(late.parameters[1].kind, eqm::ParameterSpec::Kind::AppVariable);
+    EXPECT_EQ(late.parameters[1].kind, eqm::ParameterPlan::Kind::AppVariable);
 
-    const eqm::ParameterSpec &across = scene.databases[1]->equations[0].parameters[0];
+    const eqm::ParameterPlan &across = scene.databases[1]->equations[0].parameters[0];
     EXPECT_EQ(across.database, "house");
     EXPECT_EQ(across.text, "door.angle");
 
@@ -213,7 +213,7 @@ TEST(SceneReader, ResolvesDataFilesAgainstTheSceneDirectory) {
                                    "parameters": [{"file": "data/wind.txt"}]})"),
                          scene);
     ASSERT_TRUE(found.problems.empty()) << found.all();
-    const eqm::ParameterSpec &file = found.scene->databases[0]->equations[0].parameters[0];
+    const eqm::ParameterPlan &file = found.scene->databases[0]->equations[0].parameters[0];
     EXPECT_EQ(file.valueType, "string");
     EXPECT_EQ(file.file, fs::absolute(dir / "data" / "wind.txt").lexically_normal());
     EXPECT_TRUE(fs::equivalent(file.text, dir / "data" / "wind.txt"));
