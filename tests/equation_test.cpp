@@ -180,6 +180,7 @@ TEST_F(Equations, NewParameterIsStoredOnlyInRangeAndBecomesCurrent) {
     EXPECT_TRUE(is_live(old));  // the caller decides the fate of the one it replaced
 
     // An unregistered type stores null and still moves the cursor.
+    KVAP_Delete(KVAEQ_GetParameterN(equation, 0));
     EXPECT_EQ(KVAEQ_NewParameterN(equation, 0, 0), nullptr);
     EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);

@@ -436,6 +436,31 @@ TEST_F(Palettes, DeletingAPaletteOnItsOwnAlsoTakesItOffTheManagersList) {
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
 }
 
+TEST_F(Palettes, DeletingOrClearingAPaletteReleasesWhatItsEquationsHold) {
+    const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
+    char live[] = "live", deleted[] = "deleted", cleared[] = "cleared";
+    int otherDatabase = 0;
+    const size_t baseline = counts().live.size();
+    EquationPalette *other = KVAEQM_NewEquationPalette(&otherDatabase);
+    for (char *label : {live, deleted}) {
+        int32_t index = -1;
+        Equation *equation = KVAEP_NewEquation(other, &index);
+        KVAEQ_SetNumParameters(equation, 3);
+        KVAEQ_RegisterSubscriber(equation, type, nullptr, label);
+    }
+    KVAEP_DeleteEquation(other, KVAEP_GetEquation(other, 1));
+    KVAEQM_DeleteEquationPalette(&otherDatabase);
+    EXPECT_EQ(destroyed, (std::vector<std::string>{live, deleted}));
+    EXPECT_EQ(counts().live.size(), baseline);
+
+    const size_t withPalette = counts().live.size();
+    make(2);
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(palette, 1), type, nullptr, cleared);
+    KVAEP_ClearPalette(palette);
+    EXPECT_EQ(destroyed.back(), cleared);
+    EXPECT_EQ(counts().live.size(), withPalette);
+}
+
 TEST_F(Palettes, MakingWithoutMemoryChangesNothing) {
     const size_t live = counts().live.size();
     int other = 0;

@@ -66,6 +66,10 @@ void unlist_palette(const EquationPalette *palette) {
     manager.numPalettes = kept;
 }
 
+EquationPalette *listed_palette(int32_t position) {
+    return position >= 0 && position < manager.numPalettes ? manager.palettes[position] : nullptr;
+}
+
 }  // namespace zteqm
 
 extern "C" {
@@ -101,6 +105,8 @@ void KVAEQM_Exit(void) {
     KVAV_Exit();
     KVAP_Exit();
     KVAT_Exit();
+    // The library never starts twice, so the application variables go with the rest.
+    zteqm::release_app_variables();
     KVAMEM_Exit();
 }
 

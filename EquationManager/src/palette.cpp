@@ -312,12 +312,19 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     // A palette deleted on its own would otherwise stay in the manager's list, released.
     zteqm::unlist_palette(palette);
     untrack_palette(palette);
-    zteqm::forget_references_into(palette->slots, palette->capacity);
-    if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+    Equation *slots = palette->slots;
+    const int32_t capacity = palette->capacity;
+    zteqm::forget_references_into(slots, capacity);
     palette->slots = nullptr;
     palette->capacity = 0;
     palette->numEquations = 0;
     KVAMEM_Free(palette);
+
+    // The palette is out of every list before any destructor runs: no callback can reach it.
+    for (int32_t index = 0; index < capacity; ++index) {
+        zteqm::release_equation_contents(&slots[index]);
+    }
+    if (slots != nullptr) KVAMEM_Free(slots);
 }
 
 void KVAEP_ClearPalette(EquationPalette *palette) {
@@ -326,11 +333,17 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
         palette->slots[index].inUse = 0;
     }
     palette->numEquations = 0;
-    if (palette->slots != nullptr) {
-        std::memset(static_cast<void *>(palette->slots), 0,
-                    static_cast<size_t>(palette->capacity) * sizeof(Equation));
-    }
     palette->currentIndex = -1;
+    zteqm::forget_references_into(palette->slots, palette->capacity);
+
+    // Each slot is zeroed before what it held is released, and taken again by index after,
+    // since a destructor may call back into the palette.
+    uint32_t seen = palettes.deletions;
+    for (int32_t index = 0; index < palette->capacity; ++index) {
+        Equation leftovers = take_leftovers(&palette->slots[index]);
+        zteqm::release_equation_contents(&leftovers);
+        if (!zteqm::palette_alive(palette, &seen)) return;
+    }
 }
 
 void *KVAEP_GetUserData(EquationPalette *palette) {

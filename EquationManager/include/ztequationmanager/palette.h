@@ -24,9 +24,11 @@ ZTEQM_API void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equati
 
 /* Makes an unregistered palette with 10 free slots; null when memory cannot be had. */
 ZTEQM_API EquationPalette *KVAEP_NewEquationPalette(void *userData);
-/* Releases the palette record and its slots (not what the equations hold). */
+/* Takes the palette off the manager's list and releases it with everything its slots hold:
+   result variables, parameters and subscribers (whose destructors run), live or deleted. */
 ZTEQM_API void KVAEP_DeleteEquationPalette(EquationPalette *palette);
-/* Frees every slot and zero-fills the slot array; the capacity stays. */
+/* Frees every slot, releasing what the slots held as deletion does, and zero-fills the slot
+   array; the capacity stays. */
 ZTEQM_API void KVAEP_ClearPalette(EquationPalette *palette);
 ZTEQM_API void *KVAEP_GetUserData(EquationPalette *palette);
 ZTEQM_API void KVAEP_SetUserData(EquationPalette *palette, void *userData);
@@ -56,7 +58,8 @@ ZTEQM_API void KVAEP_SetCurrentEquation(EquationPalette *palette, Equation *equa
    when it already has that type. */
 ZTEQM_API void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
                                           const char *typeName);
-/* Frees the equation's slot; a deleted current equation passes the role on. */
+/* Frees the equation's slot, which keeps its contents until the slot is made again (they are
+   released then); a deleted current equation passes the role on. */
 ZTEQM_API void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation);
 
 /* Copies the source to the target index as "Copy of <name>"; returns the copy or null. */

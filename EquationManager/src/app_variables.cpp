@@ -1,0 +1,204 @@
+// Application variables, and reading, writing and binding values by name.
+#include "internal/manager.h"
+#include "internal/memory.h"
+#include "internal/text.h"
+#include "ztequationmanager/manager.h"
+
+namespace {
+
+struct AppVariableRegistry {
+    AppVariableRecord *records = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+};
+
+AppVariableRegistry appVariables;
+
+// Where a search by name resumes: the slot of the last match and the parameter position
+// within it (-1 for the result variable).
+struct SearchCursor {
+    int32_t equationIndex = 0;
+    int32_t parameterIndex = -2;
+};
+
+constexpr int32_t kLiteralType = 1;
+constexpr int32_t kEquationType = 6;
+
+bool is_variable(const Parameter *parameter) {
+    return parameter->typeId != kLiteralType && parameter->typeId != kEquationType;
+}
+
+bool parameter_bears_name(Parameter *parameter, const char *name) {
+    char *text = nullptr;
+    KVAP_GetString(parameter, &text, 0);
+    return zteqm::same_text(text, name);
+}
+
+// The next result variable or parameter named `name` in the palette registered under
+// `database`: equations by index, and within one the result variable before the parameters.
+Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cursor) {
+    if (database == nullptr || name == nullptr) return nullptr;
+    EquationPalette *palette = KVAEQM_GetEquationPalette(database);
+    if (palette == nullptr) return nullptr;
+    int32_t parameterIndex = cursor.parameterIndex + 1;
+    for (int32_t e = cursor.equationIndex; e < KVAEP_GetNumEquations(palette); ++e) {
+        Equation *equation = KVAEP_GetEquation(palette, e);
+        if (equation != nullptr) {
+            if (parameterIndex == -1) {
+                Variable *result = KVAEQ_GetVariable(equation);
+                if (result != nullptr && zteqm::same_text(result->name, name)) {
+                    cursor = {e, -1};
+                    return reinterpret_cast<Parameter *>(result);
+                }
+                parameterIndex = 0;
+            }
+            for (int32_t p = parameterIndex; p < KVAEQ_GetNumParameters(equation); ++p) {
+                Parameter *parameter = KVAEQ_GetParameterN(equation, p);
+                if (parameter != nullptr && parameter_bears_name(parameter, name)) {
+                    cursor = {e, p};
+                    return parameter;
+                }
+            }
+        }
+        parameterIndex = -1;
+    }
+    return nullptr;
+}
+
+// The first match in `database`, or with a null database in the first listed palette that
+// has one.
+Parameter *find_first(void *database, const char *name) {
+    SearchCursor cursor;
+    if (Parameter *match = find_next_by_name(database, name, cursor)) return match;
+    if (database != nullptr) return nullptr;
+    for (int32_t position = 0; position < KVAEQM_GetNumPalettes(); ++position) {
+        EquationPalette *palette = zteqm::listed_palette(position);
+        if (palette == nullptr) continue;
+        SearchCursor fresh;
+        if (Parameter *match = find_next_by_name(KVAEP_GetUserData(palette), name, fresh)) {
+            return match;
+        }
+    }
+    return nullptr;
+}
+
+template <typename Apply>
+void for_each_match_in(void *database, const char *name, Apply apply) {
+    SearchCursor cursor;
+    while (Parameter *match = find_next_by_name(database, name, cursor)) apply(match);
+}
+
+// Every match in `database`, or with a null database in every listed palette in turn.
+template <typename Apply>
+void for_each_match(void *database, const char *name, Apply apply) {
+    if (database != nullptr) {
+        for_each_match_in(database, name, apply);
+        return;
+    }
+    for (int32_t position = 0; position < KVAEQM_GetNumPalettes(); ++position) {
+        if (EquationPalette *palette = zteqm::listed_palette(position)) {
+            for_each_match_in(KVAEP_GetUserData(palette), name, apply);
+        }
+    }
+}
+
+}  // namespace
+
+namespace zteqm {
+
+void release_app_variables() {
+    if (appVariables.records != nullptr) KVAMEM_Free(appVariables.records);
+    appVariables = AppVariableRegistry{};
+}
+
+}  // namespace zteqm
+
+extern "C" {
+
+void KVAEQM_RegisterAppVariable(const char *name, const char *dataTypeName, void *address) {
+    if (name == nullptr || dataTypeName == nullptr) return;
+    const int32_t index = appVariables.count;
+    if (index + 1 >= appVariables.capacity &&
+        !zteqm::grow_array(appVariables.records, appVariables.capacity, index + 10)) {
+        return;
+    }
+    AppVariableRecord &record = appVariables.records[index];
+    zteqm::copy_text(record.name, name);
+    zteqm::copy_text(record.dataTypeName, dataTypeName);
+    record.address = address;
+    appVariables.count = index + 1;
+}
+
+int32_t KVAEQM_GetNumAppVariables(void) { return appVariables.count; }
+
+void KVAEQM_GetAppVariableN(const char **outName, const char **outDataTypeName, void **outAddress,
+                            int32_t index) {
+    const AppVariableRecord *record =
+        index >= 0 && index < appVariables.count ? &appVariables.records[index] : nullptr;
+    if (outName != nullptr) *outName = record != nullptr ? record->name : nullptr;
+    if (outDataTypeName != nullptr) {
+        *outDataTypeName = record != nullptr ? record->dataTypeName : nullptr;
+    }
+    if (outAddress != nullptr) *outAddress = record != nullptr ? record->address : nullptr;
+}
+
+void KVAEQM_GetAppVariableByName(const char *name, const char **outDataTypeName,
+                                 void **outAddress) {
+    const AppVariableRecord *record = nullptr;
+    for (int32_t index = 0; index < appVariables.count && name != nullptr; ++index) {
+        if (zteqm::same_text(appVariables.records[index].name, name)) {
+            record = &appVariables.records[index];
+            break;
+        }
+    }
+    if (outDataTypeName != nullptr) {
+        *outDataTypeName = record != nullptr ? record->dataTypeName : nullptr;
+    }
+    if (outAddress != nullptr) *outAddress = record != nullptr ? record->address : nullptr;
+}
+
+int32_t KVAEQM_GetValueInt(void *database, const char *name) {
+    Parameter *match = find_first(database, name);
+    return match != nullptr ? KVAP_GetInteger(match) : 0;
+}
+
+double KVAEQM_GetValueDouble(void *database, const char *name) {
+    Parameter *match = find_first(database, name);
+    return match != nullptr ? KVAP_GetDouble(match) : 0.0;
+}
+
+void *KVAEQM_GetValueArray(void *database, const char *name) {
+    Parameter *match = find_first(database, name);
+    return match != nullptr ? KVAP_GetAddress(match) : nullptr;
+}
+
+void KVAEQM_SetValueInt(void *database, const char *name, int32_t integer) {
+    for_each_match(database, name,
+                   [integer](Parameter *match) { KVAP_SetInteger(match, integer); });
+}
+
+void KVAEQM_SetValueDouble(void *database, const char *name, double number) {
+    for_each_match(database, name, [number](Parameter *match) { KVAP_SetDouble(match, number); });
+}
+
+void KVAEQM_SetValueArray(void *database, const char *name, void *address) {
+    for_each_match(database, name,
+                   [address](Parameter *match) { KVAP_SetAddress(match, address); });
+}
+
+void *KVAEQM_GetAddress(void *database, const char *name) {
+    SearchCursor cursor;
+    Parameter *match = find_next_by_name(database, name, cursor);
+    if (match == nullptr || !is_variable(match)) return nullptr;
+    return KVAP_GetVariableAddress(reinterpret_cast<Variable *>(match));
+}
+
+void KVAEQM_SetAddress(void *database, const char *name, void *address) {
+    for_each_match_in(database, name, [address](Parameter *match) {
+        if (is_variable(match)) {
+            KVAP_SetVariableAddress(reinterpret_cast<Variable *>(match), address);
+        }
+    });
+}
+
+}  // extern "C"
