@@ -71,28 +71,28 @@ add_test(NAME Check.AcceptsTheExampleScenes
   COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DMATCH=door.json:\ ok
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
           ${ZTEQM_HOST} check ${ZTEQM_EXAMPLE_SCENES})
+# Each case: the test's name, the bad scene, and what the report must say.
 set(ZTEQM_BAD_SCENES
-  "malformed|line 3, column 28: malformed JSON: syntax error while parsing object - unexpected string literal"
-  "unknown_names|unknown operator \"DriveDof\" \\(did you mean \"DriveDOF\"\\?\\)"
-  "unknown_names|trigger: unknown trigger \"New Frames\""
-  "unknown_names|result.type: unknown parameter type \"Temporay\""
-  "unknown_names|result.valueType: unknown value type \"dubble\""
-  "unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
-  "parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
-  "missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
-  "missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
-  "reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
-  "bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
-  "wrong_shape|frames: must be a whole number"
-  "wrong_shape|nodes.door.angle: an attribute holds a finite number"
-  "wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\"")
-set(ZTEQM_CASE 0)
+  "MalformedJsonAtItsLineAndColumn|malformed|line 3, column 28: malformed JSON: syntax error while parsing object - unexpected string literal"
+  "UnknownOperatorWithTheNearestName|unknown_names|unknown operator \"DriveDof\" \\(did you mean \"DriveDOF\"\\?\\)"
+  "UnknownTrigger|unknown_names|trigger: unknown trigger \"New Frames\""
+  "UnknownParameterType|unknown_names|result.type: unknown parameter type \"Temporay\""
+  "UnknownResultValueType|unknown_names|result.valueType: unknown value type \"dubble\""
+  "UnknownLiteralValueType|unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
+  "WrongParameterCount|parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
+  "ReferenceToAMissingEquation|missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
+  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
+  "ReferenceCycleAcrossDatabases|reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
+  "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
+  "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"
+  "AttributeThatIsNoNumber|wrong_shape|nodes.door.angle: an attribute holds a finite number"
+  "UnknownKey|wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\"")
 foreach(case ${ZTEQM_BAD_SCENES})
   string(REPLACE "|" ";" case "${case}")
-  list(GET case 0 scene)
-  list(GET case 1 pattern)
-  math(EXPR ZTEQM_CASE "${ZTEQM_CASE} + 1")
-  add_test(NAME Check.Reports_${scene}_${ZTEQM_CASE}
+  list(GET case 0 behaviour)
+  list(GET case 1 scene)
+  list(GET case 2 pattern)
+  add_test(NAME Check.Reports${behaviour}
     COMMAND ${CMAKE_COMMAND} -DSTATUS=1
             "-DMATCH=scenes/${scene}.json: [^\n]*${pattern}"
             -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
