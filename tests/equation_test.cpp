@@ -307,4 +307,27 @@ TEST_F(Equations, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesThe
     EXPECT_EQ(palette->capacity, 41);
 }
 
+int grownBy = 0;
+void grow_on_destroy(void *) {
+    int32_t far = 20 + grownBy++;
+    KVAEP_NewEquation(grownPalette, &far);
+}
+
+TEST_F(Equations, UnregisteringFollowsTheEquationWhenADestructorMovesTheSlots) {
+    grownPalette = palette;
+    const int32_t type = KVAS_RegisterSubscriberType("Grower", grow_on_destroy, nullptr, nullptr);
+    std::vector<Subscriber *> made;
+    for (int i = 0; i < 3; ++i) {
+        KVAEQ_RegisterSubscriber(equation, type, nullptr, nullptr);
+        made.push_back(KVAEQ_GetSubscriberN(equation, i));
+    }
+    KVAEQ_UnregisterAllSubscribers(equation);  // every destructor moves the slots
+    Equation *after = KVAEP_GetEquation(palette, 0);
+    EXPECT_EQ(grownBy, 3);
+    EXPECT_EQ(palette->capacity, 23);
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 0);
+    for (Subscriber *subscriber : made) EXPECT_FALSE(is_live(subscriber));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(KVAEQ_GetSubscriberList(after)[i], nullptr);
+}
+
 }  // namespace

@@ -261,6 +261,25 @@ TEST_F(Evaluation, AnOperatorThatMakesEquationsDoesNotDisturbTheWalk) {
     EXPECT_EQ(changed->capacity, 26);
 }
 
+void grow_on_notify(Variable *, void *) {
+    events().push_back("growing");
+    int32_t far = changed->capacity + 5;
+    KVAEP_NewEquation(changed, &far);
+}
+
+TEST_F(Evaluation, ASubscriberThatMakesEquationsDoesNotDisturbTheOthers) {
+    const int32_t grower = KVAS_RegisterSubscriberType("Grower", nullptr, grow_on_notify, nullptr);
+    changed = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t first = add_equation(changed, "First", trace);
+    add_equation(changed, "Second", trace);
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
+    subscribe(KVAEP_GetEquation(changed, first), recorder, "first");
+    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run First", "growing", "first=20", "growing", "run Second"}));
+    EXPECT_EQ(changed->capacity, 22);
+}
+
 void delete_palette_on_notify(Variable *, void *userData) {
     events().push_back("deleting");
     KVAEQM_DeleteEquationPalette(userData);
@@ -284,6 +303,52 @@ TEST_F(Evaluation, ASubscriberThatDeletesItsPaletteEndsThatPalettesTurnOnly) {
     events().clear();
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(events(), (Log{"run A", "run C"}));
+}
+
+// Deletes the palette (or only remakes the running equation), then reads its parameters and
+// writes its result as if nothing had happened.
+bool remakeOnly = false;
+int32_t pull_the_rug(Variable *result, int32_t numParameters, Parameter **parameters) {
+    events().push_back("run " + std::string(KVAP_GetVariableName(result)));
+    if (remakeOnly) {
+        KVAEP_DeleteEquation(changed, KVAEP_GetEquation(changed, 0));
+        int32_t again = -1;
+        KVAEP_NewEquation(changed, &again);
+    } else {
+        KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(changed));
+    }
+    KVAP_SetDouble(reinterpret_cast<Parameter *>(result),
+                   KVAP_GetDouble(parameters[numParameters - 1]));
+    return 1;
+}
+
+TEST_F(Evaluation, AnOperatorThatReleasesItsOwnEquationFinishesOnWhatItHeld) {
+    KVAOP_RegisterOperator(1, "Rug", pull_the_rug);
+    for (bool remake : {true, false}) {
+        remakeOnly = remake;
+        changed = KVAEQM_NewEquationPalette(&databases[0]);
+        const int32_t index = add_equation(changed, "Runner", "Rug");
+        Variable *result = KVAEQ_GetVariable(KVAEP_GetEquation(changed, index));
+        subscribe(KVAEP_GetEquation(changed, index), recorder, "never");
+        const int32_t user = add_equation(changed, "User", trace, "No Trigger");
+        testhost::refer(changed, user, 0, "Runner");
+        Parameter *reference = KVAEQ_GetParameterN(KVAEP_GetEquation(changed, user), 0);
+
+        events().clear();
+        KVAEQM_EvaluateTriggerName("New Frame");
+        EXPECT_EQ(events(), (Log{"run Runner"}));
+        EXPECT_FALSE(testhost::is_live(result));  // released once the operator returned
+        if (remake) {
+            // A read whose equation was replaced while it ran gives no value.
+            events().clear();
+            KVAEQ_SetName(KVAEP_GetEquation(changed, 0), "Runner");
+            KVAEQ_SetOperatorName(KVAEP_GetEquation(changed, 0), "Rug");
+            KVAP_SetVariableName(KVAEQ_GetVariable(KVAEP_GetEquation(changed, 0)), "Again");
+            EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+            EXPECT_EQ(events(), (Log{"run Again"}));
+            KVAEQM_DeleteEquationPalette(&databases[0]);
+        }
+    }
 }
 
 void evaluate_again(Variable *, void *) {

@@ -2,8 +2,8 @@
 #include <gtest/gtest.h>
 
 #include <climits>
-#include <cstdlib>
 #include <cmath>
+#include <cstdlib>
 #include <limits>
 
 #include "operand_set.h"

@@ -14,10 +14,19 @@
 
 namespace {
 
+// One equation being evaluated: its slot, its result variable, and the objects its slot held
+// if a callback released them meanwhile.
+struct Frame {
+    zteqm::SlotRef slot;
+    Variable *result;
+    Equation deferred;
+    bool hasDeferred;
+};
+
 // The equations being evaluated, innermost last: a read that would enter one of them again is
 // refused, and so is one that would nest deeper than the stack.
 struct EvaluationState {
-    zteqm::SlotRef running[zteqm::kMaxEvaluationDepth];
+    Frame frames[zteqm::kMaxEvaluationDepth];
     int32_t depth = 0;
 };
 
@@ -25,7 +34,7 @@ EvaluationState evaluation;
 
 bool is_running(zteqm::SlotRef slot) {
     for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
-        const zteqm::SlotRef &entry = evaluation.running[level];
+        const zteqm::SlotRef &entry = evaluation.frames[level].slot;
         if (entry.index == slot.index && entry.palette == slot.palette) return true;
     }
     return false;
@@ -57,15 +66,27 @@ bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
     return equation != nullptr && equation->variable == result;
 }
 
-// Position of the equation inside the palette's slot array, or -1 when it is not one of them.
-int32_t slot_index_in(const EquationPalette *palette, const Equation *equation) {
-    zteqm::SlotRef slot;
-    return zteqm::locate_equation(equation, &slot) && slot.palette == palette ? slot.index : -1;
-}
-
 }  // namespace
 
 namespace zteqm {
+
+bool defer_release_while_running(Equation *leftovers) {
+    if (leftovers->variable == nullptr) return false;
+    for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
+        Frame &frame = evaluation.frames[level];
+        if (frame.result != leftovers->variable || frame.hasDeferred) continue;
+        frame.deferred = *leftovers;
+        frame.hasDeferred = true;
+        leftovers->variable = nullptr;
+        leftovers->parameters = nullptr;
+        leftovers->numParameters = 0;
+        leftovers->subscribers = nullptr;
+        leftovers->numSubscribers = 0;
+        leftovers->subscriberCapacity = 0;
+        return true;
+    }
+    return false;
+}
 
 Variable *run_equation(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
@@ -75,11 +96,21 @@ Variable *run_equation(SlotRef slot) {
     Variable *result = KVAEQ_GetVariable(equation);
     if (result == nullptr) return nullptr;
 
-    evaluation.running[evaluation.depth++] = slot;
+    Frame &frame = evaluation.frames[evaluation.depth++];
+    frame.slot = slot;
+    frame.result = result;
+    frame.hasDeferred = false;
     uint32_t seen = palette_deletions();
     operation(result, equation->numParameters, equation->parameters);
     const bool intact = notify_subscribers(slot, result, &seen);
     --evaluation.depth;
+    if (frame.hasDeferred) {
+        // The equation was deleted under it: what it held goes now that nothing uses it.
+        frame.hasDeferred = false;
+        Equation leftovers = frame.deferred;
+        release_equation_contents(&leftovers);
+        return nullptr;
+    }
     return intact ? result : nullptr;
 }
 
@@ -226,6 +257,11 @@ int32_t KVAEQ_RegisterSubscriber(Equation *equation, int32_t subscriberTypeId,
 
 void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
     if (equation == nullptr) return;
+    // A destructor may make equations and so move the palette's slots: an equation that lives
+    // in a palette is taken again by its index after each one.
+    zteqm::SlotRef slot;
+    const bool inPalette = zteqm::locate_equation(equation, &slot);
+    uint32_t seen = zteqm::palette_deletions();
     const int32_t count = equation->numSubscribers;
     for (int32_t position = 0; position < count && position < equation->numSubscribers;
          ++position) {
@@ -233,6 +269,7 @@ void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
         Subscriber *subscriber = equation->subscribers[position];
         equation->subscribers[position] = nullptr;
         KVAS_Delete(subscriber);
+        if (inPalette && (equation = slot_after_callback(slot, &seen)) == nullptr) return;
     }
     equation->numSubscribers = 0;
 }
@@ -240,19 +277,17 @@ void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
 void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equation) {
     if (palette == nullptr || equation == nullptr) return;
     const int32_t types = KVAS_GetNumTypes();
+    // A destructor or an interest callback may make equations and so move the slots: an
+    // equation that lives in a palette is taken again by its index after each one.
+    zteqm::SlotRef slot;
+    const bool inPalette = zteqm::locate_equation(equation, &slot);
+    uint32_t seenPalette = zteqm::palette_deletions();
+    uint32_t seenSlot = seenPalette;
     KVAEQ_UnregisterAllSubscribers(equation);
-
-    // An interest callback may make equations and so move the palette's slots: an equation of
-    // this palette is taken again by its index after each one.
-    const int32_t index = slot_index_in(palette, equation);
-    uint32_t seen = zteqm::palette_deletions();
     for (int32_t type = 0; type < types; ++type) {
+        if (!zteqm::palette_alive(palette, &seenPalette)) return;
+        if (inPalette && (equation = slot_after_callback(slot, &seenSlot)) == nullptr) return;
         KVAS_IsInterested(type, equation, palette->userData);
-        if (!zteqm::palette_alive(palette, &seen)) return;
-        if (index >= 0) {
-            if (index >= palette->capacity) return;
-            equation = &palette->slots[index];
-        }
     }
 }
 

@@ -48,7 +48,7 @@ void untrack_palette(const EquationPalette *palette) {
     }
     palettes.count = kept;
     ++palettes.deletions;
-    if (palettes.count == 0) {
+    if (palettes.count == 0 && palettes.live != nullptr) {
         // The last palette is gone: give the list back so that nothing stays allocated.
         KVAMEM_Free(palettes.live);
         palettes.live = nullptr;
@@ -225,7 +225,9 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
         if (!palette_alive(palette, &seen)) return nullptr;
     }
     fix_palette_references(palette);
-    return get_equation_slot(palette, index, false);
+    // Taken again: a destructor above may have moved the slots or deleted the equation.
+    Equation *made = get_equation_slot(palette, index, false);
+    return made != nullptr && made->inUse != 0 ? made : nullptr;
 }
 
 void fix_palette_references(EquationPalette *palette) {
@@ -264,6 +266,7 @@ void delete_equation(EquationPalette *palette, Equation *equation) {
 }
 
 void release_equation_contents(Equation *equation) {
+    if (defer_release_while_running(equation)) return;
     Variable *result = equation->variable;
     Parameter **parameters = equation->parameters;
     const int32_t numParameters = equation->numParameters;

@@ -49,7 +49,8 @@ ZTEQM_API Variable *KVAEQ_GetVariable(Equation *equation);
 ZTEQM_API int32_t KVAEQ_GetNumParameters(Equation *equation);
 /* The parameter array itself (not a copy), or null. */
 ZTEQM_API Parameter **KVAEQ_GetParameterList(Equation *equation);
-/* Resizes the list: kept entries stay, surplus ones are deleted, new ones are literals. */
+/* Resizes the list: kept entries stay, surplus ones are deleted, new ones are literals (null
+   when one cannot be made). A negative count, or no memory for the list, changes nothing. */
 ZTEQM_API void KVAEQ_SetNumParameters(Equation *equation, int32_t count);
 /* Returns the parameter at the position, or null outside 0 to count - 1. */
 ZTEQM_API Parameter *KVAEQ_GetParameterN(Equation *equation, int32_t position);

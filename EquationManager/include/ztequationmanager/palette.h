@@ -55,7 +55,8 @@ ZTEQM_API void KVAEP_SetCurrentEquationIndex(EquationPalette *palette, int32_t i
 ZTEQM_API Equation *KVAEP_GetCurrentEquation(EquationPalette *palette);
 ZTEQM_API void KVAEP_SetCurrentEquation(EquationPalette *palette, Equation *equation);
 /* Changes the result variable's parameter type and rebuilds the subscriber list; nothing
-   when it already has that type. */
+   when it already has that type, for a null name, or for "Literal" and "Equation", whose
+   objects are not laid out as variables. */
 ZTEQM_API void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
                                           const char *typeName);
 /* Frees the equation's slot, which keeps its contents until the slot is made again (they are

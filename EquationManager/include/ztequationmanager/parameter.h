@@ -166,16 +166,18 @@ ZTEQM_API void KVAP_SetVariableUserData(Variable *variable, void *userData);
 /* Returns the variable's embedded Value, or null. */
 ZTEQM_API Value *KVAP_GetVariableValue(Variable *variable);
 
-/* Equation references -------------------------------------------------------------------- */
+/* Equation references (null parameters and parameters of another type are ignored) ------- */
 
 /* Stores the cached equation (may be null); the name is unchanged. */
 ZTEQM_API void KVAP_SetEquationReference(Parameter *parameter, Equation *equation);
 /* Resolves the reference name again across all palettes (null when none bears it). */
 ZTEQM_API void KVAP_FixEquationReference(Parameter *parameter);
+/* Returns the reference name, or null. */
 ZTEQM_API const char *KVAP_GetEquationReferenceName(Parameter *parameter);
-/* Copies the name (at most 79 characters kept) without resolving it. */
+/* Copies the name (at most 79 characters kept) without resolving it; null name refused. */
 ZTEQM_API void KVAP_SetEquationReferenceName(Parameter *parameter, const char *name);
-/* Returns 1 when it broke a reference of the parameter to this same equation, else 0. */
+/* Returns 1 when it broke a reference of the parameter to this same equation (the reference
+   is then unresolved and named "Recursive"), else 0. */
 ZTEQM_API int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter);
 
 ZTEQM_END_DECLS

@@ -28,6 +28,13 @@ struct SlotRef {
 // inside the current slot array of a palette that has not been deleted. (palette.cpp)
 bool locate_equation(const Equation *equation, SlotRef *slot);
 
+// Takes over the objects a released slot held (`leftovers`) when they belong to an equation
+// whose operator or subscribers are still running, and releases them once it has finished; a
+// callback that deletes or reuses a running equation's slot would otherwise free what the
+// operator is using. True when it took them (the record's object fields are then cleared).
+// (equation.cpp)
+bool defer_release_while_running(Equation *leftovers);
+
 // Runs the equation in the slot: its operator, then its subscribers in order. Returns its
 // result variable, or null when nothing ran: no operator function, no result variable, the
 // equation is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null

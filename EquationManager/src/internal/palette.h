@@ -33,7 +33,8 @@ void delete_equation(EquationPalette *palette, Equation *equation);
 
 // Releases every object the equation record holds (result variable, parameters and their
 // array, subscribers and their array) and clears those fields. Subscriber and parameter
-// destructors run; the rest of the record is untouched.
+// destructors run; the rest of the record is untouched. The objects of an equation that is
+// still being evaluated are released when its evaluation ends.
 void release_equation_contents(Equation *equation);
 
 // True while the palette has not been deleted. `seen` is the caller's copy of the deletion
