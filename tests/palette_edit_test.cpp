@@ -42,6 +42,21 @@ protected:
         return index;
     }
 
+    // What a host does before clearing a palette or copying another over it: it releases
+    // what every slot's equation holds and clears those fields.
+    static void release_objects(EquationPalette *which) {
+        for (int32_t index = 0; index < which->capacity; ++index) {
+            Equation *slot = &which->slots[index];
+            KVAEQ_UnregisterAllSubscribers(slot);
+            if (slot->subscribers != nullptr) KVAMEM_Free(slot->subscribers);
+            slot->subscribers = nullptr;
+            slot->subscriberCapacity = 0;
+            KVAEQ_SetNumParameters(slot, 0);
+            if (slot->variable != nullptr) KVAP_FreeVariable(slot->variable);
+            slot->variable = nullptr;
+        }
+    }
+
     int database = 0;
     EquationPalette *palette = nullptr;
 };
@@ -188,6 +203,7 @@ TEST_F(PaletteEdits, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     EquationPalette *target = KVAEQM_NewEquationPalette(&other);
     sum("Old", 0, 0, target);
 
+    release_objects(target);
     KVAEP_CopyEPalette(&other, &database);
     EXPECT_EQ(names(target), std::vector<std::string>({"0:E0", "1:E2", "2:E5"}));
     EXPECT_EQ(KVAEP_GetCurrentEquationIndex(target), 2);
@@ -217,6 +233,7 @@ TEST_F(PaletteEdits, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     KVAEP_CopyEPalette(&database, &database);
     EXPECT_EQ(names(palette), std::vector<std::string>({"0:E0", "2:E2", "5:E5"}));
     int nowhere = 0;
+    release_objects(target);
     KVAEP_CopyEPalette(&other, &nowhere);
     EXPECT_EQ(KVAEP_GetNumEquations(target), 0);
     EXPECT_EQ(KVAEP_GetCurrentEquationIndex(target), -1);
