@@ -3,9 +3,11 @@
 
 #include <cstring>
 
+#include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/palette.h"
@@ -123,7 +125,7 @@ const char *KVAEQ_GetName(Equation *equation) {
 }
 
 void KVAEQ_SetName(Equation *equation, const char *name) {
-    if (equation != nullptr) zteqm::copy_text(equation->name, name);
+    zteqm::rename_equation(equation, name);  // keeps the palette's index by name in step
 }
 
 int32_t KVAEQ_GetIndex(Equation *equation) { return equation != nullptr ? equation->index : -1; }
@@ -204,6 +206,11 @@ Parameter *KVAEQ_GetParameterN(Equation *equation, int32_t position) {
 void KVAEQ_SetParameterN(Equation *equation, int32_t position, Parameter *parameter) {
     if (equation == nullptr || position < 0 || position >= equation->numParameters) return;
     equation->parameters[position] = parameter;
+    // A reference placed here is only as well resolved as it was wherever it came from.
+    if (KVAP_GetTypeID(parameter) == zteqm::kEquationTypeId) {
+        zteqm::note_referenced_name(KVAP_GetEquationReferenceName(parameter));
+        zteqm::references_may_be_stale();
+    }
 }
 
 Parameter *KVAEQ_NewParameterN(Equation *equation, int32_t position, int32_t typeId) {

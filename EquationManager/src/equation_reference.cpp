@@ -2,6 +2,7 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
+#include "internal/name_index.h"
 #include "internal/parameters.h"
 #include "ztequationmanager/equation.h"
 #include "ztequationmanager/manager.h"
@@ -18,8 +19,19 @@ struct TrackedReference {
     TrackedReference *next;
 };
 
+// The names references have borne, in a list of fixed fields with an index over it.
+struct ReferencedNames {
+    char (*names)[ZTEQM_NAME_SIZE] = nullptr;
+    int32_t count = 0;
+    int32_t capacity = 0;
+    zteqm::NameIndex index;
+    bool unknown = false;  // memory ran out: any name may be referenced
+};
+
 struct ReferenceState {
     TrackedReference *first = nullptr;
+    uint64_t generation = 1;
+    ReferencedNames referenced;
 };
 
 ReferenceState references;
@@ -62,6 +74,9 @@ Parameter *new_reference(int32_t typeId) {
     tracked->next = references.first;
     if (references.first != nullptr) references.first->previous = tracked;
     references.first = tracked;
+    // Unresolved under the empty name: that is where it resolves unless an equation bears it.
+    zteqm::note_referenced_name("");
+    if (KVAEQM_FindEquationByName("") != nullptr) zteqm::references_may_be_stale();
     return reinterpret_cast<Parameter *>(tracked);
 }
 
@@ -115,6 +130,7 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
     if (reference == nullptr || text == nullptr) return;
     if (asValue == 0) {
         zteqm::copy_text(reference->referenceName, text);
+        zteqm::note_referenced_name(reference->referenceName);
         reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
         return;
     }
@@ -136,6 +152,7 @@ void register_equation_parameter_type() {
 
 void forget_references_into(const Equation *slots, int32_t capacity) {
     if (slots == nullptr || capacity <= 0) return;
+    references_may_be_stale();
     const auto base = reinterpret_cast<uintptr_t>(slots);
     const auto extent = static_cast<uintptr_t>(capacity) * sizeof(Equation);
     for (TrackedReference *tracked = references.first; tracked != nullptr;
@@ -145,12 +162,49 @@ void forget_references_into(const Equation *slots, int32_t capacity) {
     }
 }
 
+uint64_t reference_generation() { return references.generation; }
+
+void references_may_be_stale() { ++references.generation; }
+
+void note_referenced_name(const char *name) {
+    ReferencedNames &referenced = references.referenced;
+    if (name == nullptr || referenced.unknown) return;
+    auto nameAt = [&referenced](int32_t position) { return referenced.names[position]; };
+    if (!referenced.index.broken && name_index_find(referenced.index, name, nameAt) >= 0) return;
+    if (referenced.count >= referenced.capacity &&
+        !grow_array(referenced.names, referenced.capacity, referenced.capacity * 2 + 16)) {
+        referenced.unknown = true;
+        return;
+    }
+    const int32_t position = referenced.count++;
+    copy_text(referenced.names[position], name);
+    name_index_insert(referenced.index, position, nameAt);
+    if (referenced.index.broken) referenced.unknown = true;
+}
+
+bool is_referenced_name(const char *name) {
+    const ReferencedNames &referenced = references.referenced;
+    if (referenced.unknown) return true;
+    auto nameAt = [&referenced](int32_t position) { return referenced.names[position]; };
+    return name_index_find(referenced.index, name, nameAt) >= 0;
+}
+
+void release_referenced_names() {
+    ReferencedNames &referenced = references.referenced;
+    if (referenced.names != nullptr) KVAMEM_Free(referenced.names);
+    name_index_release(referenced.index);
+    referenced = ReferencedNames{};
+}
+
 }  // namespace zteqm
 
 extern "C" {
 
 void KVAP_SetEquationReference(Parameter *parameter, Equation *equation) {
-    if (EquationParameter *reference = as_reference(parameter)) reference->equation = equation;
+    if (EquationParameter *reference = as_reference(parameter)) {
+        reference->equation = equation;
+        zteqm::references_may_be_stale();
+    }
 }
 
 void KVAP_FixEquationReference(Parameter *parameter) {
@@ -166,7 +220,9 @@ const char *KVAP_GetEquationReferenceName(Parameter *parameter) {
 
 void KVAP_SetEquationReferenceName(Parameter *parameter, const char *name) {
     if (EquationParameter *reference = as_reference(parameter)) {
-        zteqm::copy_text(reference->referenceName, name);
+        if (!zteqm::copy_text(reference->referenceName, name)) return;
+        zteqm::note_referenced_name(reference->referenceName);
+        zteqm::references_may_be_stale();
     }
 }
 
@@ -179,6 +235,8 @@ int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter) {
     if (!refersToItself) return 0;
     reference->equation = nullptr;
     zteqm::copy_text(reference->referenceName, "Recursive");
+    zteqm::note_referenced_name("Recursive");
+    zteqm::references_may_be_stale();
     return 1;
 }
 

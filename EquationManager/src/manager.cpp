@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
@@ -34,6 +35,7 @@ bool append_palette(EquationPalette *palette) {
     }
     manager.palettes[count] = palette;
     manager.numPalettes = count + 1;
+    zteqm::references_may_be_stale();  // the palettes names resolve in have changed
     return true;
 }
 
@@ -64,6 +66,7 @@ void unlist_palette(const EquationPalette *palette) {
         }
     }
     manager.numPalettes = kept;
+    references_may_be_stale();
 }
 
 EquationPalette *listed_palette(int32_t position) {
@@ -107,6 +110,7 @@ void KVAEQM_Exit(void) {
     KVAT_Exit();
     // The library never starts twice, so the application variables go with the rest.
     zteqm::release_app_variables();
+    zteqm::release_referenced_names();
     KVAMEM_Exit();
 }
 

@@ -8,6 +8,7 @@
 #include "internal/evaluation.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
+#include "internal/name_index.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
 #include "internal/text.h"
@@ -32,6 +33,58 @@ struct PaletteState {
 
 PaletteState palettes;
 
+// Bookkeeping the host never sees, kept in the same block behind the public record: every
+// palette is made by KVAEP_NewEquationPalette.
+struct PaletteExtras {
+    int32_t allocated = 0;      // slots allocated; the capacity reported may be fewer
+    int32_t firstFreeHint = 0;  // every slot below it is live
+    zteqm::NameIndex names;     // live slots by name
+    uint64_t fixedAt = 0;       // reference generation in which all references were fixed
+};
+
+struct PaletteBlock {
+    EquationPalette palette;  // first, so both share one address
+    PaletteExtras extras;
+};
+
+PaletteExtras &extras_of(EquationPalette *palette) {
+    return reinterpret_cast<PaletteBlock *>(palette)->extras;
+}
+
+auto names_of(EquationPalette *palette) {
+    return [palette](int32_t index) -> const char * { return palette->slots[index].name; };
+}
+
+// Slot `index` has just become live: the name index learns its name.
+void index_live_slot(EquationPalette *palette, int32_t index) {
+    zteqm::name_index_insert(extras_of(palette).names, index, names_of(palette));
+}
+
+// Slot `index` is about to stop being live, or to change its name.
+void unindex_live_slot(EquationPalette *palette, int32_t index) {
+    zteqm::name_index_remove(extras_of(palette).names, index, names_of(palette));
+}
+
+// Makes sure `count` slots are allocated. Growth doubles the allocation, so making equations
+// one at a time does not copy the whole array each time; only a real move of the slots drops
+// the references cached into them.
+bool reserve_slots(EquationPalette *palette, int32_t count) {
+    PaletteExtras &extras = extras_of(palette);
+    if (count <= extras.allocated) return true;
+    const int32_t doubled = extras.allocated > INT32_MAX / 2 ? INT32_MAX : extras.allocated * 2;
+    const Equation *old = palette->slots;
+    const int32_t oldCapacity = palette->capacity;
+    if (!zteqm::grow_array(palette->slots, extras.allocated, doubled > count ? doubled : count) &&
+        !zteqm::grow_array(palette->slots, extras.allocated, count)) {
+        return false;
+    }
+    if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
+        // Lookups by name fall back to a walk; nothing else depends on the index.
+    }
+    zteqm::forget_references_into(old, oldCapacity);
+    return true;
+}
+
 bool track_palette(EquationPalette *palette) {
     if (palettes.count >= palettes.capacity &&
         !zteqm::grow_array(palettes.live, palettes.capacity, palettes.count + kInitialSlots)) {
@@ -49,7 +102,10 @@ void untrack_palette(const EquationPalette *palette) {
     palettes.count = kept;
     ++palettes.deletions;
     if (palettes.count == 0 && palettes.live != nullptr) {
-        // The last palette is gone: give the list back so that nothing stays allocated.
+        // The last palette is gone: give the lists back so that nothing stays allocated. No
+        // reference lies in a palette any more, and one placed in a new palette later has its
+        // name noted again.
+        zteqm::release_referenced_names();
         KVAMEM_Free(palettes.live);
         palettes.live = nullptr;
         palettes.capacity = 0;
@@ -90,11 +146,15 @@ void walk_live(EquationPalette *palette, int32_t start, Visit visit) {
     }
 }
 
-int32_t find_free_index(const EquationPalette *palette) {
-    for (int32_t index = 0; index < palette->capacity; ++index) {
-        if (palette->slots[index].inUse == 0) return index;
-    }
-    return palette->capacity;
+// The lowest free slot, or the capacity when every slot is live. The search starts at the
+// hint, below which every slot is live, so making equations one after another stays linear.
+int32_t find_free_index(EquationPalette *palette) {
+    PaletteExtras &extras = extras_of(palette);
+    int32_t index =
+        extras.firstFreeHint < palette->capacity ? extras.firstFreeHint : palette->capacity;
+    while (index < palette->capacity && palette->slots[index].inUse != 0) ++index;
+    extras.firstFreeHint = index;
+    return index;
 }
 
 int32_t recount_equations(EquationPalette *palette) {
@@ -197,10 +257,9 @@ Equation *get_equation_slot(EquationPalette *palette, int32_t index, bool create
     if (index >= palette->numEquations && !create) return nullptr;
     if (index >= palette->capacity) {
         if (!create || index == INT32_MAX) return nullptr;
-        const Equation *old = palette->slots;
-        const int32_t oldCapacity = palette->capacity;
-        if (!grow_array(palette->slots, palette->capacity, index + 1)) return nullptr;
-        zteqm::forget_references_into(old, oldCapacity);
+        if (!reserve_slots(palette, index + 1)) return nullptr;
+        // The capacity reported grows to exactly index + 1; the slots beyond it are zero.
+        palette->capacity = index + 1;
     }
     return &palette->slots[index];
 }
@@ -219,20 +278,34 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
             return nullptr;
         }
         slot->inUse = 1;
+        index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
+        // Only a reference that names the new equation can resolve differently now.
+        const bool named = is_referenced_name(slot->name);
+        if (named) references_may_be_stale();
         uint32_t seen = palettes.deletions;
         release_equation_contents(&leftovers);
         if (!palette_alive(palette, &seen)) return nullptr;
     }
-    fix_palette_references(palette);
+    fix_references_unless_current(palette);
     // Taken again: a destructor above may have moved the slots or deleted the equation.
     Equation *made = get_equation_slot(palette, index, false);
     return made != nullptr && made->inUse != 0 ? made : nullptr;
 }
 
+void fix_references_unless_current(EquationPalette *palette) {
+    EquationPalette *walked = walked_palette(palette);
+    // Skipped only when it provably changes nothing: every reference of the palette was
+    // fixed and nothing since could have made one point elsewhere than its name resolves.
+    if (walked != nullptr && extras_of(walked).fixedAt == reference_generation()) return;
+    fix_palette_references(palette);
+}
+
 void fix_palette_references(EquationPalette *palette) {
     EquationPalette *walked = walked_palette(palette);
     if (walked == nullptr) return;
+    const uint64_t generation = reference_generation();
+    uint32_t seen = palettes.deletions;
     walk_live(walked, 0, [](int32_t, Equation *equation) {
         for (int32_t position = 0; position < equation->numParameters; ++position) {
             Parameter *parameter = equation->parameters[position];
@@ -241,12 +314,21 @@ void fix_palette_references(EquationPalette *palette) {
         }
         return true;
     });
+    if (palette_alive(walked, &seen) && generation == reference_generation()) {
+        extras_of(walked).fixedAt = generation;
+    }
 }
 
 void delete_equation(EquationPalette *palette, Equation *equation) {
     if (palette == nullptr || equation == nullptr) return;
     const int32_t index = equation->index;
-    if (Equation *slot = get_equation_slot(palette, index, false)) slot->inUse = 0;
+    if (Equation *slot = get_equation_slot(palette, index, false); slot != nullptr && slot->inUse) {
+        unindex_live_slot(palette, index);
+        if (is_referenced_name(slot->name)) references_may_be_stale();
+        slot->inUse = 0;
+        PaletteExtras &extras = extras_of(palette);
+        if (index < extras.firstFreeHint) extras.firstFreeHint = index;
+    }
     if (palette->currentIndex != index) return;
 
     const int32_t extent = recount_equations(palette);
@@ -263,6 +345,25 @@ void delete_equation(EquationPalette *palette, Equation *equation) {
         }
     }
     palette->currentIndex = -1;
+}
+
+void rename_equation(Equation *equation, const char *name) {
+    if (equation == nullptr || name == nullptr) return;
+    SlotRef slot;
+    const bool indexed = locate_equation(equation, &slot) && equation->inUse != 0;
+    if (indexed) unindex_live_slot(slot.palette, slot.index);
+    const bool wasReferenced = is_referenced_name(equation->name);
+    copy_text(equation->name, name);
+    if (wasReferenced || is_referenced_name(equation->name)) references_may_be_stale();
+    if (indexed) index_live_slot(slot.palette, slot.index);
+}
+
+void mark_slot_live(EquationPalette *palette, int32_t index) {
+    Equation *slot = get_equation_slot(palette, index, false);
+    if (slot == nullptr || slot->inUse != 0) return;
+    slot->inUse = 1;
+    index_live_slot(palette, index);
+    if (is_referenced_name(slot->name)) references_may_be_stale();
 }
 
 void release_equation_contents(Equation *equation) {
@@ -296,14 +397,18 @@ void release_equation_contents(Equation *equation) {
 extern "C" {
 
 EquationPalette *KVAEP_NewEquationPalette(void *userData) {
-    auto *palette = zteqm::new_zeroed<EquationPalette>();
-    if (palette == nullptr) return nullptr;
-    if (!zteqm::grow_array(palette->slots, palette->capacity, kInitialSlots) ||
+    auto *block = zteqm::new_zeroed<PaletteBlock>();
+    if (block == nullptr) return nullptr;
+    EquationPalette *palette = &block->palette;
+    block->extras = PaletteExtras{};
+    if (!zteqm::grow_array(palette->slots, block->extras.allocated, kInitialSlots) ||
         !track_palette(palette)) {
         if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
         KVAMEM_Free(palette);
         return nullptr;
     }
+    palette->capacity = kInitialSlots;
+    zteqm::name_index_reserve(block->extras.names, kInitialSlots);
     palette->userData = userData;
     palette->numEquations = 0;
     palette->currentIndex = -1;
@@ -321,6 +426,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     palette->slots = nullptr;
     palette->capacity = 0;
     palette->numEquations = 0;
+    zteqm::name_index_release(extras_of(palette).names);
     KVAMEM_Free(palette);
 
     // The palette is out of every list before any destructor runs: no callback can reach it.
@@ -337,6 +443,8 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
     }
     palette->numEquations = 0;
     palette->currentIndex = -1;
+    zteqm::name_index_clear(extras_of(palette).names);
+    extras_of(palette).firstFreeHint = 0;
     zteqm::forget_references_into(palette->slots, palette->capacity);
 
     // Each slot is zeroed before what it held is released, and taken again by index after,
@@ -354,7 +462,9 @@ void *KVAEP_GetUserData(EquationPalette *palette) {
 }
 
 void KVAEP_SetUserData(EquationPalette *palette, void *userData) {
-    if (palette != nullptr) palette->userData = userData;
+    if (palette == nullptr) return;
+    palette->userData = userData;
+    zteqm::references_may_be_stale();  // the palettes names resolve in may have changed
 }
 
 int32_t KVAEP_GetNumEquations(EquationPalette *palette) {
@@ -385,6 +495,11 @@ Equation *KVAEP_FindEquationByName(EquationPalette *palette, const char *name) {
     if (name == nullptr) return nullptr;
     EquationPalette *walked = walked_palette(palette);
     if (walked == nullptr) return nullptr;
+    const zteqm::NameIndex &names = extras_of(walked).names;
+    if (!names.broken) {
+        const int32_t index = zteqm::name_index_find(names, name, names_of(walked));
+        return index >= 0 && index < walked->numEquations ? &walked->slots[index] : nullptr;
+    }
     Equation *found = nullptr;
     walk_live(walked, 0, [&](int32_t, Equation *equation) {
         if (std::strcmp(equation->name, name) != 0) return true;

@@ -98,9 +98,9 @@ Equation *move_into_free_slot(EquationPalette *palette, int32_t i, int32_t j) {
     target = zteqm::get_equation_slot(palette, j, true);
     if (target == nullptr) return nullptr;
     target->index = j;
-    target->inUse = 1;
     // A move past the end keeps the equation inside the range the walks cover.
     if (j >= palette->numEquations) palette->numEquations = j + 1;
+    zteqm::mark_slot_live(palette, j);
     zteqm::delete_equation(palette, slot_at(palette, i));
     return slot_at(palette, j);
 }
@@ -114,7 +114,7 @@ Equation *move_one_step(EquationPalette *palette, Equation *equation, int32_t st
     Equation *result = neighbour != nullptr && neighbour->inUse != 0
                            ? exchange(palette, i, j)
                            : move_into_free_slot(palette, i, j);
-    zteqm::fix_palette_references(palette);
+    zteqm::fix_references_unless_current(palette);
     return slot_at(palette, j) != nullptr ? slot_at(palette, j) : result;
 }
 
@@ -200,7 +200,7 @@ void KVAEP_CopyEPalette(void *targetUserData, void *sourceUserData) {
         if (slot == nullptr || from == nullptr) break;
         copy_equation_deeply(slot, from);
         slot->index = k;
-        slot->inUse = 1;
+        zteqm::mark_slot_live(target, k);
         target->currentIndex = k;
         ++k;
         ++at;

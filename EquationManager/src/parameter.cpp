@@ -1,6 +1,7 @@
 // Parameters: the parameter type registry and the generic parameter functions.
 #include <cstring>
 
+#include "internal/equation_reference.h"
 #include "internal/parameters.h"
 #include "internal/registry.h"
 #include "internal/value.h"
@@ -321,6 +322,9 @@ Parameter *KVAP_CopyParameter(Parameter *source) {
             auto *to = reinterpret_cast<EquationParameter *>(copy);
             to->equation = from->equation;
             zteqm::copy_text(to->referenceName, from->referenceName);
+            // The copy is only as well resolved as its source, wherever that one lives.
+            zteqm::note_referenced_name(to->referenceName);
+            zteqm::references_may_be_stale();
             return copy;
         }
         case zteqm::Layout::literal:

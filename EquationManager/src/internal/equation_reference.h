@@ -17,3 +17,22 @@ void register_equation_parameter_type();
 void forget_references_into(const Equation *slots, int32_t capacity);
 
 }  // namespace zteqm
+
+namespace zteqm {
+
+// Whether every "Equation" parameter still points where its name resolves is tracked by a
+// generation: anything that may break that (a reference set by hand, an equation renamed or
+// deleted under a referenced name, slots moving, palettes coming and going) starts a new one.
+// A palette whose references were all fixed in the current generation needs no fix-up.
+uint64_t reference_generation();
+void references_may_be_stale();
+
+// Names that some "Equation" parameter has borne. Only a change to such a name can change
+// what a reference resolves to.
+void note_referenced_name(const char *name);
+bool is_referenced_name(const char *name);
+
+// Gives the list of referenced names back (the library's stop).
+void release_referenced_names();
+
+}  // namespace zteqm

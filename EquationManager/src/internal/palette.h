@@ -27,6 +27,15 @@ Equation *first_live_equation(EquationPalette *palette, int32_t start, int32_t *
 // Resolves every "Equation" parameter of the palette's live equations again by name.
 void fix_palette_references(EquationPalette *palette);
 
+// The same, passed over when it provably changes nothing.
+void fix_references_unless_current(EquationPalette *palette);
+
+// Renames an equation, keeping its palette's index by name in step.
+void rename_equation(Equation *equation, const char *name);
+
+// Makes the free slot at `index` live as it stands (its contents were copied in).
+void mark_slot_live(EquationPalette *palette, int32_t index);
+
 // Frees the equation's slot (keeping its contents) and, when it was the current equation,
 // passes that role to the next live equation above it, else below it, else to none.
 void delete_equation(EquationPalette *palette, Equation *equation);

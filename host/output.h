@@ -1,0 +1,47 @@
+// The run's output: a readable per-frame table of the watched columns, or the same as CSV.
+#pragma once
+
+#include <cstdint>
+#include <ostream>
+#include <string>
+#include <vector>
+
+namespace eqm {
+
+// One watched value of one frame: held as a whole number or as a double.
+struct Cell {
+    double value = 0.0;
+    bool integer = false;
+};
+
+// Fixed-width columns, right-aligned: frame, time in seconds, then one per watched label.
+class TableWriter {
+public:
+    TableWriter(std::ostream &out, std::vector<std::string> labels);
+    void header();
+    void row(int32_t frame, double time, const std::vector<Cell> &cells);
+
+private:
+    std::ostream &out_;
+    std::vector<std::string> labels_;
+    std::vector<std::size_t> widths_;
+};
+
+// The same columns as comma-separated values, numbers in their shortest exact form.
+class CsvWriter {
+public:
+    CsvWriter(std::ostream &out, std::vector<std::string> labels);
+    void header();
+    void row(int32_t frame, double time, const std::vector<Cell> &cells);
+
+private:
+    std::ostream &out_;
+    std::vector<std::string> labels_;
+};
+
+// "%.3f" of a double, or the whole number.
+std::string format_cell(const Cell &cell);
+// The shortest text that reads back as exactly this double.
+std::string exact_number(double value);
+
+}  // namespace eqm

@@ -1,0 +1,36 @@
+# Cuts every example scene off at many places and has eqm-host check them all in one run: each
+# cut is malformed, so each must be reported, and none may crash the host.
+#   -DHOST=eqm-host -DSCENES=dir -DOUT=dir -DSTEP=n
+file(REMOVE_RECURSE ${OUT})
+file(MAKE_DIRECTORY ${OUT})
+file(GLOB scenes ${SCENES}/*.json)
+set(files "")
+foreach(scene ${scenes})
+  get_filename_component(name ${scene} NAME_WE)
+  file(READ ${scene} text)
+  string(LENGTH "${text}" length)
+  math(EXPR last "${length} - 1")
+  foreach(cut RANGE 0 ${last} ${STEP})
+    string(SUBSTRING "${text}" 0 ${cut} part)
+    file(WRITE ${OUT}/${name}-${cut}.json "${part}")
+    list(APPEND files ${OUT}/${name}-${cut}.json)
+  endforeach()
+endforeach()
+# Odd bytes and shapes as well.
+file(WRITE ${OUT}/odd-bytes.json "{\"databases\": [\"\x01\x02\xff\"]}")
+file(WRITE ${OUT}/odd-nesting.json "{\"databases\": [[[[[[[[[[{}]]]]]]]]]]}")
+file(WRITE ${OUT}/odd-numbers.json "{\"frames\": 1e999, \"databases\": [{\"name\": \"a\", \"nodes\": {\"n\": {\"v\": -1e400}}}]}")
+list(APPEND files ${OUT}/odd-bytes.json ${OUT}/odd-nesting.json ${OUT}/odd-numbers.json)
+
+execute_process(COMMAND ${HOST} check ${files}
+  OUTPUT_VARIABLE out ERROR_VARIABLE err RESULT_VARIABLE status)
+if(NOT status STREQUAL "1")
+  message(FATAL_ERROR "eqm-host check ended with ${status}, expected 1\n${err}")
+endif()
+list(LENGTH files expected)
+string(REGEX MATCHALL ": [0-9]+ problems?\n" reported "${err}")
+list(LENGTH reported count)
+if(NOT count EQUAL expected)
+  message(FATAL_ERROR "${count} of ${expected} broken scenes were reported\n${err}")
+endif()
+message(STATUS "${expected} broken scenes, each reported")

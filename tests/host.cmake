@@ -1,0 +1,144 @@
+# eqm-host, the example scenes, the example hosts and the installed package.
+set(ZTEQM_EXPECT ${CMAKE_COMMAND} -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake)
+set(ZTEQM_SCENES ${PROJECT_SOURCE_DIR}/examples/scenes)
+string(FIND "${CMAKE_C_FLAGS}" "-fsanitize" ZTEQM_SANITIZING)
+find_program(VALGRIND valgrind)
+
+# The smallest host, in plain C: it prints the area twice and ends holding no block.
+if(TARGET minimal_host)
+  add_test(NAME Examples.MinimalHostEvaluatesAndReleasesEverything
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+            "-DMATCH=^Area = 10.000000\nArea = 12\nblocks still held: 0\n$"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- $<TARGET_FILE:minimal_host>)
+endif()
+
+if(NOT TARGET eqm_host_core)
+  return()
+endif()
+
+target_link_libraries(host_scene_test PRIVATE eqm_host_core)
+target_link_libraries(host_run_test PRIVATE eqm_host_core)
+target_compile_definitions(host_run_test PRIVATE
+  ZTEQM_MODULE_PATH="$<TARGET_FILE:ztequationmanager>")
+
+set(ZTEQM_HOST $<TARGET_FILE:eqm-host>)
+
+# Every example scene plays exactly its expected output (run from the source tree, as the
+# README does), and ends with no live block.
+file(GLOB ZTEQM_EXAMPLE_SCENES CONFIGURE_DEPENDS ${ZTEQM_SCENES}/*.json)
+foreach(scene ${ZTEQM_EXAMPLE_SCENES})
+  get_filename_component(name ${scene} NAME_WE)
+  string(SUBSTRING ${name} 0 1 first)
+  string(SUBSTRING ${name} 1 -1 rest)
+  string(TOUPPER ${first} first)
+  set(title ${first}${rest})
+  add_test(NAME Scenes.${title}PlaysItsExpectedOutput
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DEXPECTED=${ZTEQM_SCENES}/${name}.expected
+            -DWORKING_DIRECTORY=${PROJECT_SOURCE_DIR}
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+            ${ZTEQM_HOST} run examples/scenes/${name}.json)
+  add_test(NAME Scenes.${title}EndsWithNoLiveBlock
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+            "-DMATCH=allocator: [0-9]+ blocks allocated, [0-9]+ released, 0 live;"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+            ${ZTEQM_HOST} run ${scene} --stats)
+  if(VALGRIND AND ZTEQM_SANITIZING EQUAL -1)
+    add_test(NAME Valgrind.${title}SceneIsClean
+      COMMAND ${VALGRIND} -q --leak-check=full --error-exitcode=1 ${ZTEQM_HOST} run ${scene})
+  endif()
+endforeach()
+if(VALGRIND AND ZTEQM_SANITIZING EQUAL -1 AND TARGET minimal_host)
+  add_test(NAME Valgrind.MinimalHostIsClean
+    COMMAND ${VALGRIND} -q --leak-check=full --error-exitcode=1 $<TARGET_FILE:minimal_host>)
+endif()
+
+# The CSV form of a run: a header, then one line per frame with exact numbers.
+add_test(NAME Scenes.CsvHoldsOneLinePerFrame
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DMATCH=frame
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --frames 3
+          --csv ${CMAKE_CURRENT_BINARY_DIR}/door.csv)
+add_test(NAME Scenes.CsvMatchesItsExpectedFile
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/scenes/door.csv
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${CMAKE_COMMAND} -E cat ${CMAKE_CURRENT_BINARY_DIR}/door.csv)
+set_tests_properties(Scenes.CsvHoldsOneLinePerFrame PROPERTIES FIXTURES_SETUP DoorCsv)
+set_tests_properties(Scenes.CsvMatchesItsExpectedFile PROPERTIES FIXTURES_REQUIRED DoorCsv)
+
+# eqm-host check: the example scenes pass, and each kind of bad scene is reported at its place
+# with status 1.
+add_test(NAME Check.AcceptsTheExampleScenes
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DMATCH=door.json:\ ok
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} check ${ZTEQM_EXAMPLE_SCENES})
+# Each case: the test's name, the bad scene, and what the report must say.
+set(ZTEQM_BAD_SCENES
+  "MalformedJsonAtItsLineAndColumn|malformed|line 3, column 28: malformed JSON: syntax error while parsing object - unexpected string literal"
+  "UnknownOperatorWithTheNearestName|unknown_names|unknown operator \"DriveDof\" \\(did you mean \"DriveDOF\"\\?\\)"
+  "UnknownTrigger|unknown_names|trigger: unknown trigger \"New Frames\""
+  "UnknownParameterType|unknown_names|result.type: unknown parameter type \"Temporay\""
+  "UnknownResultValueType|unknown_names|result.valueType: unknown value type \"dubble\""
+  "UnknownLiteralValueType|unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
+  "WrongParameterCount|parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
+  "ReferenceToAMissingEquation|missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
+  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
+  "ReferenceCycleAcrossDatabases|reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
+  "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
+  "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"
+  "AttributeThatIsNoNumber|wrong_shape|nodes.door.angle: an attribute holds a finite number"
+  "UnknownKey|wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\"")
+foreach(case ${ZTEQM_BAD_SCENES})
+  string(REPLACE "|" ";" case "${case}")
+  list(GET case 0 behaviour)
+  list(GET case 1 scene)
+  list(GET case 2 pattern)
+  add_test(NAME Check.Reports${behaviour}
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=1
+            "-DMATCH=scenes/${scene}.json: [^\n]*${pattern}"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+            ${ZTEQM_HOST} check ${CMAKE_CURRENT_SOURCE_DIR}/scenes/${scene}.json)
+endforeach()
+add_test(NAME Check.SurvivesEveryCutOfTheExampleScenes
+  COMMAND ${CMAKE_COMMAND} -DHOST=${ZTEQM_HOST} -DSCENES=${ZTEQM_SCENES}
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/cut-scenes -DSTEP=5
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/check_truncations.cmake)
+
+# The command line: usage errors give status 2, a module that cannot be loaded status 3.
+add_test(NAME CommandLine.RefusesUnknownCommandsAndOptions
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=2 "-DMATCH=unknown command \"play\".*usage: eqm-host run"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} play x.json)
+add_test(NAME CommandLine.RefusesABadFrameCount
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=2 "-DMATCH=--frames needs a whole number"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --frames -4)
+add_test(NAME CommandLine.NamesAModuleItCannotLoad
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=3
+          "-DMATCH=cannot load the module ${CMAKE_CURRENT_BINARY_DIR}/none.so"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} check ${ZTEQM_SCENES}/door.json --module ${CMAKE_CURRENT_BINARY_DIR}/none.so)
+
+# Installation: the tree, then a consumer built against it with find_package and with
+# pkg-config.
+set(ZTEQM_PREFIX ${CMAKE_CURRENT_BINARY_DIR}/installed)
+add_test(NAME Install.PutsEverythingInPlace
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR} -DPREFIX=${ZTEQM_PREFIX}
+          -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DBINDIR=${CMAKE_INSTALL_BINDIR}
+          -DDATADIR=${CMAKE_INSTALL_DATADIR} -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR}
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/install_tree.cmake)
+set_tests_properties(Install.PutsEverythingInPlace PROPERTIES FIXTURES_SETUP Installed)
+set(ZTEQM_CONSUMER_ARGS -DPREFIX=${ZTEQM_PREFIX} -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+    -DSOURCE=${PROJECT_SOURCE_DIR}/examples/minimal_host.c -DC_COMPILER=${CMAKE_C_COMPILER}
+    "-DC_FLAGS=${CMAKE_C_FLAGS}" "-DLINKER_FLAGS=${CMAKE_EXE_LINKER_FLAGS}")
+add_test(NAME Install.ConsumerBuildsWithFindPackage
+  COMMAND ${CMAKE_COMMAND} ${ZTEQM_CONSUMER_ARGS} -DGENERATOR=${CMAKE_GENERATOR}
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/consumer-cmake
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/consumer/build_with_cmake.cmake)
+find_program(PKG_CONFIG NAMES pkg-config pkgconf)
+if(PKG_CONFIG)
+  add_test(NAME Install.ConsumerBuildsWithPkgConfig
+    COMMAND ${CMAKE_COMMAND} ${ZTEQM_CONSUMER_ARGS} -DPKG_CONFIG=${PKG_CONFIG}
+            -DOUT=${CMAKE_CURRENT_BINARY_DIR}/consumer-pkg-config
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/consumer/build_with_pkg_config.cmake)
+  set_tests_properties(Install.ConsumerBuildsWithPkgConfig PROPERTIES FIXTURES_REQUIRED Installed)
+endif()
+set_tests_properties(Install.ConsumerBuildsWithFindPackage PROPERTIES FIXTURES_REQUIRED Installed)
