@@ -169,7 +169,7 @@ void references_may_be_stale() { ++references.generation; }
 void note_referenced_name(const char *name) {
     ReferencedNames &referenced = references.referenced;
     if (name == nullptr || referenced.unknown) return;
-    auto nameAt = [&referenced](int32_t position) { return referenced.names[position]; };
+    auto nameAt = [&](int32_t position) { return referenced.names[position]; };
     if (!referenced.index.broken && name_index_find(referenced.index, name, nameAt) >= 0) return;
     if (referenced.count >= referenced.capacity &&
         !grow_array(referenced.names, referenced.capacity, referenced.capacity * 2 + 16)) {
@@ -185,7 +185,7 @@ void note_referenced_name(const char *name) {
 bool is_referenced_name(const char *name) {
     const ReferencedNames &referenced = references.referenced;
     if (referenced.unknown) return true;
-    auto nameAt = [&referenced](int32_t position) { return referenced.names[position]; };
+    auto nameAt = [&](int32_t position) { return referenced.names[position]; };
     return name_index_find(referenced.index, name, nameAt) >= 0;
 }
 
