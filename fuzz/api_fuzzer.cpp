@@ -577,6 +577,10 @@ void end_session() {
     }
     liveTokens.clear();
     unguardedTokens.clear();
+    // The library keeps the names references have borne until its last palette goes; a
+    // palette made and deleted gives back what references made apart from palettes noted.
+    KVAEQM_NewEquationPalette(&databaseKeys[0]);
+    KVAEQM_DeleteEquationPalette(&databaseKeys[0]);
     fuzzhost::expect_no_growth();
 }
 
