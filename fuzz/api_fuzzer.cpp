@@ -47,6 +47,7 @@ constexpr int32_t kFixedSubscriberTypes = 3;
 constexpr int32_t kRegistrationCap = 200;  // appended triggers, operators, types, app variables
 
 ValueTypeRecord savedValueTypes[kLastFuzzedValueType + 1];
+ParameterTypeRecord savedParameterTypes[kHostParameterType + 1];
 std::vector<OperatorRecord> savedOperators;
 std::vector<TriggerRecord> savedTriggers;
 std::vector<std::string> operatorNames;  // the built-ins (but "AsciiFile") and the host's
@@ -138,10 +139,23 @@ Variable *pick_variable(Input &in, bool *isResult = nullptr) {
 
 // Deleting a parameter whose type has no destructor releases nothing, by design, so the
 // library's own deletions (resizing a list, copying over an equation, reusing a slot) would
-// lose it. The host therefore never unregisters a parameter type and gives such a type only to
-// result variables, which it frees itself.
+// lose it. The host therefore unregisters a parameter type only while no parameter of it is
+// held, and gives a type without destructor only to result variables, which it frees itself.
 bool may_relabel(bool isResult, int32_t typeId) {
     return isResult || KVAP_GetParameterTypeDestructorFunc(typeId) != nullptr;
+}
+
+bool parameters_of_type_held(int32_t typeId) {
+    for (EquationPalette *palette : palettes) {
+        for (int32_t index = 0; index < palette->capacity; ++index) {
+            const Equation &slot = palette->slots[index];
+            for (int32_t position = 0; position < slot.numParameters; ++position) {
+                const Parameter *parameter = slot.parameters[position];
+                if (parameter != nullptr && parameter->typeId == typeId) return true;
+            }
+        }
+    }
+    return false;
 }
 
 // The identifier KVAP_SetTypeID ends with: the first one registered under the name of `typeId`.
@@ -538,6 +552,12 @@ void restore_registries() {
             register_host_value_type(id);
         }
     }
+    for (int32_t id = 1; id <= kHostParameterType; ++id) {
+        const ParameterTypeRecord &saved = savedParameterTypes[id];
+        KVAP_RegisterParameterType(id, saved.name, saved.lvalueEnabled, saved.constructorFunc,
+                                   saved.destructorFunc, saved.getValueFunc, saved.setValueFunc,
+                                   saved.getStringFunc, saved.setStringFunc);
+    }
     for (size_t id = 1; id < savedOperators.size(); ++id) {
         *KVAOP_GetOperator(static_cast<int32_t>(id)) = savedOperators[id];
     }
@@ -592,6 +612,9 @@ void set_up() {
     register_host_value_type(kHostValueType);
     register_host_value_type(kSilentValueType);
     register_host_parameter_type(kHostParameterType);
+    for (int32_t id = 1; id <= kHostParameterType; ++id) {
+        savedParameterTypes[id] = *KVAP_GetParameterFactory(id);
+    }
     KVAOP_RegisterOperator(2, "HostSum", host_sum);
     KVAOP_RegisterOperator(1, "HostMutate", host_mutate);
     KVAOP_RegisterOperator(3, "HostSum3", host_sum);
@@ -710,6 +733,10 @@ void build_equation(Input &in) {
     EquationPalette *into = pick_palette(in);
     if (into == nullptr) return;
     int32_t index = in.chance(2) ? -1 : pick_index(in);
+    // Only a new equation is built: it holds nothing but literals, so nothing below evaluates
+    // or calls back, and the handle stays good. (A live one may hold references, whose reads
+    // run callbacks that can delete the palette.)
+    if (KVAEP_GetEquation(into, index) != nullptr) return;
     Equation *equation = KVAEP_NewEquation(into, &index);
     if (equation == nullptr) return;
     KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
@@ -1087,9 +1114,13 @@ void registry_call(Input &in) {
         case 7:
             register_host_parameter_type(kHostParameterType + 1 + in.small(2));  // 9 or 10
             break;
-        case 8:
-            (void)KVAP_GetParameterFactory(in.small(kLastFuzzedParameterType + 3) - 1);
+        case 8: {
+            // Any type but "Literal" and "Equation", which the library's own objects need.
+            static constexpr int32_t kUnregistrable[] = {2, 3, 4, 5, 7, 8, 9, 10};
+            const int32_t id = kUnregistrable[in.small(8)];
+            if (!parameters_of_type_held(id)) KVAP_UnregisterParameterType(id);
             break;
+        }
         case 9: {
             if (KVAEQM_GetNumAppVariables() < kRegistrationCap) {
                 KVAEQM_RegisterAppVariable(in.text(255).c_str(), pick(in, kValueTypeNames).c_str(),
