@@ -880,8 +880,52 @@ void replace_parameter(Input &in) {
     if (valid) KVAP_Delete(old);
 }
 
+// The read-only functions agree with the records they read.
+void check_getters(Input &in) {
+    EquationPalette *palette = nullptr;
+    Equation *equation = pick_equation(in, &palette);
+    if (equation == nullptr) return;
+    if (KVAEQ_GetIndex(equation) != equation->index ||
+        KVAEQ_GetOperatorName(equation) != equation->operatorName ||
+        KVAEQ_GetTriggerName(equation) != equation->triggerName ||
+        KVAEQ_GetParameterList(equation) != equation->parameters ||
+        KVAEQ_GetCurrentParameterIndex(equation) != equation->currentParameterIndex ||
+        KVAEQ_GetNumSubscribers(equation) != equation->numSubscribers ||
+        KVAEQ_GetSubscriberList(equation) != equation->subscribers ||
+        KVAEP_GetCurrentEquationIndex(palette) != palette->currentIndex) {
+        fault("the getters read their records");
+    }
+    for (int32_t position = 0; position < equation->numSubscribers; ++position) {
+        Subscriber *subscriber = KVAEQ_GetSubscriberN(equation, position);
+        if (subscriber == nullptr) continue;
+        const int32_t type = KVAS_GetTypeID(subscriber);
+        (void)KVAS_GetSubscriberTypeNotifyFunc(type);
+        (void)KVAS_GetSubscriberTypeInterestFunc(type);
+        const char *name = KVAS_NameOfID(type);
+        if (name != nullptr && name[0] != '\0') {
+            const int32_t found = KVAS_IDOfName(name);  // the first of that name
+            if (found < 0 || found > type) fault("a subscriber type found by its name");
+        }
+    }
+    Parameter *parameter = KVAEQ_GetParameterN(equation, in.small(4));
+    if (parameter == nullptr) return;
+    const int32_t type = KVAP_GetTypeID(parameter);
+    const ParameterTypeRecord *record = KVAP_GetParameterFactory(type);
+    if (record != nullptr &&
+        (KVAP_GetParameterTypeConstructorFunc(type) != record->constructorFunc ||
+         KVAP_GetParameterTypeGetValueFunc(type) != record->getValueFunc ||
+         KVAP_GetParameterTypeLValueEnabled(type) != record->lvalueEnabled)) {
+        fault("the parameter type getters read their record");
+    }
+    if (type != 6) {
+        const char *valueType = KVAP_GetDataTypeName(parameter);
+        if (valueType != nullptr && !terminated(valueType, ZTEQM_NAME_SIZE))
+            fault("value type name");
+    }
+}
+
 void parameter_call(Input &in) {
-    switch (choose(in, 12, "parameter_call")) {
+    switch (choose(in, 14, "parameter_call")) {
         case 0:
             replace_parameter(in);
             break;
@@ -1042,6 +1086,20 @@ void parameter_call(Input &in) {
             break;
         case 11:
             (void)KVAP_CheckRecursion(pick_equation(in), pick_parameter(in));
+            break;
+        case 12: {
+            // A type's set-value function, called as a host may call it through the registry,
+            // with the value of a literal or a variable (reading those evaluates nothing).
+            Parameter *target = pick_parameter(in);
+            Parameter *source = pick_parameter(in);
+            if (target == nullptr || source == nullptr || source->typeId == 6) break;
+            ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(target->typeId);
+            Value *value = KVAP_GetValue(source);
+            if (setValue != nullptr && value != nullptr) setValue(target, value);
+            break;
+        }
+        case 13:
+            check_getters(in);
             break;
     }
 }
