@@ -649,16 +649,9 @@ void fill_array_buffer(Input &in) {
     std::memcpy(arrayBuffer, text.data(), text.size());
 }
 
-void *pick_address(Input &in) {
-    switch (in.small(4)) {
-        case 0:
-            return nullptr;
-        case 1:
-            return arrayBuffer;
-        default:
-            return hostMemory[in.small(4)];
-    }
-}
+// What an array write copies from: a host passes text that is terminated, or the 32 or 128
+// bytes of a "float4" or "float4x4", so the source is always the large terminated buffer.
+void *pick_address(Input &in) { return in.small(4) == 0 ? nullptr : arrayBuffer; }
 
 void palette_call(Input &in) {
     switch (choose(in, 8, "palette_call")) {
