@@ -125,22 +125,16 @@ ParameterTypeRecord *KVAP_RegisterParameterType(
     // Without a registry the library is not running: one made here would keep a later start
     // from registering the built-in types. The highest identifier is refused too: the count,
     // one above it, would not fit.
-    if (!parameterTypes.exists() || typeId < 0 || typeId == INT32_MAX || name == nullptr) {
-        return nullptr;
-    }
-    if (!parameterTypes.make_room(typeId, typeId + 1)) return nullptr;
-    ParameterTypeRecord &record = parameterTypes.records[typeId];
-    record.typeId = typeId;
-    zteqm::copy_text(record.name, name);
-    record.lvalueEnabled = lvalueEnabled;
-    record.constructorFunc = constructorFunc;
-    record.destructorFunc = destructorFunc;
-    record.getValueFunc = getValueFunc;
-    record.setValueFunc = setValueFunc;
-    record.getStringFunc = getStringFunc;
-    record.setStringFunc = setStringFunc;
-    if (parameterTypes.count <= typeId) parameterTypes.count = typeId + 1;
-    return &record;
+    ParameterTypeRecord *record = parameterTypes.claim(typeId, name);
+    if (record == nullptr) return nullptr;
+    record->lvalueEnabled = lvalueEnabled;
+    record->constructorFunc = constructorFunc;
+    record->destructorFunc = destructorFunc;
+    record->getValueFunc = getValueFunc;
+    record->setValueFunc = setValueFunc;
+    record->getStringFunc = getStringFunc;
+    record->setStringFunc = setStringFunc;
+    return record;
 }
 
 void KVAP_UnregisterParameterType(int32_t typeId) {
@@ -156,10 +150,7 @@ int32_t KVAP_IDOfName(const char *name) {
     return id < 0 ? 0 : id;
 }
 
-const char *KVAP_NameOfID(int32_t typeId) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->name : nullptr;
-}
+const char *KVAP_NameOfID(int32_t typeId) { return parameterTypes.name_of(typeId); }
 
 int32_t KVAP_GetParameterTypeLValueEnabled(int32_t typeId) {
     return field_of(typeId, &ParameterTypeRecord::lvalueEnabled);

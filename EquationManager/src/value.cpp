@@ -93,23 +93,17 @@ ValueTypeRecord *KVAV_RegisterValueType(
     ValueFromStringFunc fromStringFunc) {
     // Without a table the library is not running: a table made here would hide the built-ins
     // from a later start.
-    if (!valueTypes.exists() || typeId < 0 || typeId == INT32_MAX || name == nullptr) {
-        return nullptr;
-    }
-    if (!valueTypes.make_room(typeId, typeId + 1)) return nullptr;
-    ValueTypeRecord &record = valueTypes.records[typeId];
-    record.typeId = typeId;
-    zteqm::copy_text(record.name, name);
-    record.getIntegerFunc = getIntegerFunc;
-    record.setIntegerFunc = setIntegerFunc;
-    record.getDoubleFunc = getDoubleFunc;
-    record.setDoubleFunc = setDoubleFunc;
-    record.getAddressFunc = getAddressFunc;
-    record.setAddressFunc = setAddressFunc;
-    record.toStringFunc = toStringFunc;
-    record.fromStringFunc = fromStringFunc;
-    if (valueTypes.count <= typeId) valueTypes.count = typeId + 1;
-    return &record;
+    ValueTypeRecord *record = valueTypes.claim(typeId, name);
+    if (record == nullptr) return nullptr;
+    record->getIntegerFunc = getIntegerFunc;
+    record->setIntegerFunc = setIntegerFunc;
+    record->getDoubleFunc = getDoubleFunc;
+    record->setDoubleFunc = setDoubleFunc;
+    record->getAddressFunc = getAddressFunc;
+    record->setAddressFunc = setAddressFunc;
+    record->toStringFunc = toStringFunc;
+    record->fromStringFunc = fromStringFunc;
+    return record;
 }
 
 void KVAV_UnregisterValueType(int32_t typeId) {
@@ -125,10 +119,7 @@ int32_t KVAV_IDOfName(const char *name) {
     return id < 0 ? 0 : id;
 }
 
-const char *KVAV_NameOfID(int32_t typeId) {
-    const ValueTypeRecord *record = valueTypes.at(typeId);
-    return record != nullptr ? record->name : nullptr;
-}
+const char *KVAV_NameOfID(int32_t typeId) { return valueTypes.name_of(typeId); }
 
 int32_t KVAV_GetTypeID(Value *value) { return value != nullptr ? value->typeId : 0; }
 

@@ -26,6 +26,26 @@ struct Table {
         return id < capacity || grow_array(records, capacity, newCapacity);
     }
 
+    // For registries whose registrant chooses the identifier: the record at `id`, its
+    // identifier and name set and the count raised to cover it. Null, with nothing changed,
+    // while the table does not exist, for a negative identifier or the highest one (the count
+    // would not fit), a null name, or a table that cannot grow.
+    Record *claim(int32_t id, const char *name) {
+        if (!exists() || id < 0 || id == INT32_MAX || name == nullptr) return nullptr;
+        if (!make_room(id, id + 1)) return nullptr;
+        Record &record = records[id];
+        record.typeId = id;
+        copy_text(record.name, name);
+        if (count <= id) count = id + 1;
+        return &record;
+    }
+
+    // The name of the record at `id`, or null outside 0 .. count - 1.
+    const char *name_of(int32_t id) const {
+        const Record *record = at(id);
+        return record != nullptr ? record->name : nullptr;
+    }
+
     // The first identifier from `first` up whose record's name equals `name`, or -1.
     int32_t find(const char *name, int32_t first) const {
         if (name == nullptr || records == nullptr) return -1;
