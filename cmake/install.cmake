@@ -7,7 +7,9 @@ install(TARGETS ztequationmanager EXPORT ztequationmanagerTargets
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}
   INCLUDES DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/EquationManager/include/ztequationmanager
-  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} FILES_MATCHING PATTERN "*.h")
+install(FILES ${ZTEQM_GENERATED_INCLUDE_DIR}/ztequationmanager/version.h
+  DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ztequationmanager)
 
 install(EXPORT ztequationmanagerTargets
   NAMESPACE ztequationmanager::
