@@ -170,7 +170,7 @@ def read_declarations(include_dir, top="ztequationmanager.h"):
     reader = _Preprocessor(include_dir)
     reader.read(top)
     text = reader.substitute("\n".join(reader.lines))
-    text = re.sub(r"[ \t]+\n", "\n", text)
+    text = "\n".join(" ".join(line.split()) for line in text.splitlines())
     text = re.sub(r"\n{3,}", "\n\n", text).strip() + "\n"
     constants = {}
     for name in reader.macros:
