@@ -182,14 +182,18 @@ def stop():
     allocator pair stays usable, so ``live_blocks()`` can still be asked."""
     if not _State.started:
         return
-    try:
-        for palette in list(_State.palettes.values()):
-            palette.close()
-    finally:
-        _call("KVAEQM_Exit")
-        _State.started = False
-        _State.stopped = True
-        _State.keep = []
+    failure = None
+    for palette in list(_State.palettes.values()):
+        try:
+            palette.close()  # deleted even when a destructor raises
+        except CallbackError as error:
+            failure = failure or error
+    _call("KVAEQM_Exit")
+    _State.started = False
+    _State.stopped = True
+    _State.keep = []
+    if failure is not None:
+        raise failure
 
 
 def is_started():
@@ -951,7 +955,7 @@ def register_operator(name, num_parameters, func):
         args = [Parameter._of(lambda p=parameters[i]: p) for i in range(count)]
         variable = VariableParameter(lambda: result)
         value = func(variable, args)
-        if value is not None and value is not True:
+        if value is not None:
             variable.value = value
         return 1
 
