@@ -2,6 +2,7 @@
 library did with it."""
 
 import array
+import gc
 
 import numpy
 import pytest
@@ -71,6 +72,7 @@ def test_parameters_literals_bound_buffers_getters_app_variables_references(pale
     assert ref.parameters[1].value_type == "int" and ref.parameters[1].value == 1
     assert ints.parameters[1].type_name == "App Variable"
 
+    gc.collect()  # the get callback lives as long as its parameter, not as the spec
     eqm.evaluate("Application")  # Sum runs itself and again through Ref's reference
     assert eq.result.value == 3.5 + 0.5 and ref.result.value == 3.5 + 0.5 - 1
     assert ints.result.value == 11 and calls == ["refreshed"] * 2
@@ -78,6 +80,8 @@ def test_parameters_literals_bound_buffers_getters_app_variables_references(pale
     counts[0] = 100
     eqm.evaluate("Application")
     assert eq.result.value == 11.0 and ints.result.value == 103
+    eqm.set_value("ints", 2**31 - 1, palette=palette)
+    assert eqm.get_value("ints", int) == 2**31 - 1 and ints.result.text == "2147483647"
     with pytest.raises(BufferError):
         counts.append(1)  # the library reads through it: it cannot move
     eq.parameters[0] = 5
@@ -107,6 +111,7 @@ def test_subscribers_interest_and_destructors(palette):
     eqm.refresh_subscribers()
     own = []
     w2.subscribe(watcher, "own", notify=lambda result, data: own.append((data, result.as_int())))
+    gc.collect()  # callbacks and user data live as long as the library may call with them
     assert (w1.num_subscribers, w2.num_subscribers, palette["X"].num_subscribers) == (1, 2, 0)
     eqm.evaluate("New Frame")
     assert told == [("w1", 2.0), ("w2", 3.0)] and own == [("own", 3)]
