@@ -169,11 +169,3 @@ add_test(NAME Install.ConsumerBuildsWithFindPackageAgainstTheStaticLibrary
           -P ${CMAKE_CURRENT_SOURCE_DIR}/consumer/build_with_cmake.cmake)
 set_tests_properties(Install.ConsumerBuildsWithFindPackageAgainstTheStaticLibrary PROPERTIES
   FIXTURES_REQUIRED "Installed;InstalledStatic")
-
-# The README's two commands: each installs what it needs, and .ci/run runs the test command.
-add_test(NAME Readme.CommandsInstallWhatTheyNeedAndCiRunsTheTestCommand
-  COMMAND ${CMAKE_COMMAND} -DREADME=${PROJECT_SOURCE_DIR}/README.md
-          -DCI_RUN=${PROJECT_SOURCE_DIR}/.ci/run
-          -P ${CMAKE_CURRENT_SOURCE_DIR}/readme_commands.cmake)
-set_tests_properties(Readme.CommandsInstallWhatTheyNeedAndCiRunsTheTestCommand
-  PROPERTIES LABELS docs)
