@@ -15,8 +15,8 @@ endfunction()
 
 function(zteqm_missing_dependency part what debian group option)
   message(FATAL_ERROR
-    "${part} needs ${what}, which was not found.\n"
-    "Install the Debian package ${debian}, for example with\n"
+    "Building ${part} needs ${what}, which was not found.\n"
+    "Install it from Debian (${debian}), for example with\n"
     "    scripts/install-deps ${group}\n"
     "or configure with -D${option}=OFF to build without ${part}.")
 endfunction()

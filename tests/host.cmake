@@ -143,6 +143,14 @@ if(PKG_CONFIG)
 endif()
 set_tests_properties(Install.ConsumerBuildsWithFindPackage PROPERTIES FIXTURES_REQUIRED Installed)
 
+# The runtime and development components each hold their own files.
+add_test(NAME Install.ComponentsHoldTheirOwnFiles
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/components -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+          -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR} -DDATADIR=${CMAKE_INSTALL_DATADIR}
+          -DSONAME=$<TARGET_SONAME_FILE_NAME:ztequationmanager>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/install_components.cmake)
+
 # The version header, the CMake package version, the pkg-config version and the soname agree.
 find_program(OBJDUMP objdump REQUIRED)
 add_test(NAME Install.VersionsAgree
