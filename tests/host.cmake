@@ -142,3 +142,38 @@ if(PKG_CONFIG)
   set_tests_properties(Install.ConsumerBuildsWithPkgConfig PROPERTIES FIXTURES_REQUIRED Installed)
 endif()
 set_tests_properties(Install.ConsumerBuildsWithFindPackage PROPERTIES FIXTURES_REQUIRED Installed)
+
+# The runtime and development components each hold their own files.
+add_test(NAME Install.ComponentsHoldTheirOwnFiles
+  COMMAND ${CMAKE_COMMAND} -DBUILD_DIR=${PROJECT_BINARY_DIR}
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/components -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+          -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR} -DDATADIR=${CMAKE_INSTALL_DATADIR}
+          -DSONAME=$<TARGET_SONAME_FILE_NAME:ztequationmanager>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/install_components.cmake)
+
+# The version header, the CMake package version, the pkg-config version and the soname agree.
+find_program(OBJDUMP objdump REQUIRED)
+add_test(NAME Install.VersionsAgree
+  COMMAND ${CMAKE_COMMAND} -DPREFIX=${ZTEQM_PREFIX} -DLIBDIR=${CMAKE_INSTALL_LIBDIR}
+          -DINCLUDEDIR=${CMAKE_INSTALL_INCLUDEDIR} -DPKG_CONFIG=${PKG_CONFIG}
+          -DOBJDUMP=${OBJDUMP} -P ${CMAKE_CURRENT_SOURCE_DIR}/install_versions.cmake)
+set_tests_properties(Install.VersionsAgree PROPERTIES FIXTURES_REQUIRED Installed)
+
+# A static build of the same sources installs beside the shared object, and a consumer asking
+# the CMake package for it links it in.
+add_test(NAME Install.StaticLibraryInstallsBesideTheSharedObject
+  COMMAND ${CMAKE_COMMAND} -DSOURCE_DIR=${PROJECT_SOURCE_DIR}
+          -DOUT=${CMAKE_CURRENT_BINARY_DIR}/static-build -DPREFIX=${ZTEQM_PREFIX}
+          -DLIBDIR=${CMAKE_INSTALL_LIBDIR} -DGENERATOR=${CMAKE_GENERATOR}
+          -DBUILD_TYPE=${CMAKE_BUILD_TYPE} -DWERROR=${ZTEQM_WERROR} -DC_COMPILER=${CMAKE_C_COMPILER}
+          -DCXX_COMPILER=${CMAKE_CXX_COMPILER} "-DC_FLAGS=${CMAKE_C_FLAGS}"
+          "-DCXX_FLAGS=${CMAKE_CXX_FLAGS}" "-DLINKER_FLAGS=${CMAKE_EXE_LINKER_FLAGS}"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/install_static.cmake)
+set_tests_properties(Install.StaticLibraryInstallsBesideTheSharedObject PROPERTIES
+  FIXTURES_REQUIRED Installed FIXTURES_SETUP InstalledStatic)
+add_test(NAME Install.ConsumerBuildsWithFindPackageAgainstTheStaticLibrary
+  COMMAND ${CMAKE_COMMAND} ${ZTEQM_CONSUMER_ARGS} -DGENERATOR=${CMAKE_GENERATOR}
+          -DVARIANT=static -DOUT=${CMAKE_CURRENT_BINARY_DIR}/consumer-static
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/consumer/build_with_cmake.cmake)
+set_tests_properties(Install.ConsumerBuildsWithFindPackageAgainstTheStaticLibrary PROPERTIES
+  FIXTURES_REQUIRED "Installed;InstalledStatic")

@@ -14,6 +14,8 @@ foreach(file
     ${LIBDIR}/cmake/ztequationmanager/ztequationmanagerConfig.cmake
     ${LIBDIR}/cmake/ztequationmanager/ztequationmanagerConfigVersion.cmake
     ${LIBDIR}/pkgconfig/ztequationmanager.pc
+    ${INCLUDEDIR}/ztequationmanager/version.h
+    ${DATADIR}/doc/ztequationmanager/LICENSE
     ${BINDIR}/eqm-host
     ${DATADIR}/ztequationmanager/scenes/door.json)
   if(NOT EXISTS ${PREFIX}/${file})

@@ -1,0 +1,26 @@
+# The README leads with two commands, each one line in a sh block: the first plays the door
+# scene, the second is the test command, which .ci/run runs as it stands.
+#   -DREADME -DCI_RUN
+cmake_minimum_required(VERSION 3.25)
+file(READ ${README} readme)
+string(REGEX MATCHALL "```sh\n[^\n]*\n```" blocks "${readme}")
+list(LENGTH blocks count)
+if(count LESS 2)
+  message(FATAL_ERROR "the README does not lead with two commands")
+endif()
+list(GET blocks 0 play)
+list(GET blocks 1 test)
+foreach(command play test)
+  string(REGEX REPLACE "^```sh\n([^\n]*)\n```$" "\\1" ${command} "${${command}}")
+  if(NOT ${command} MATCHES "^scripts/install-deps [a-z ]+ && ")
+    message(FATAL_ERROR "the README's ${command} command does not install what it needs first:\n"
+      "${${command}}")
+  endif()
+endforeach()
+if(NOT play MATCHES "eqm-host run examples/scenes/door\\.json$")
+  message(FATAL_ERROR "the README's first command does not play the door scene:\n${play}")
+endif()
+file(STRINGS ${CI_RUN} ci_lines)
+if(NOT test IN_LIST ci_lines)
+  message(FATAL_ERROR ".ci/run does not run the README's test command as it stands:\n${test}")
+endif()
