@@ -446,24 +446,37 @@ std::vector<Cell> Run::sample() const {
     return cells;
 }
 
-void Run::play(const RunOptions &options) {
+int32_t Run::play(const RunOptions &options) {
     const Api &api = library_.api();
     const int32_t frames = options.frames.value_or(scene_.frames);
-    trace_ = options.trace;
+    const int32_t every = std::max<int32_t>(1, options.every);
+    trace_ = options.trace && options.table != nullptr;
     std::vector<std::string> labels;
     for (const Watch &watch : scene_.watches) labels.push_back(watch.label);
-    TableWriter table(*options.table, labels);
+    std::optional<TableWriter> table;
+    if (options.table != nullptr)
+        table.emplace(*options.table, labels, frames, frames / scene_.fps);
     std::optional<CsvWriter> csv;
     if (options.csv != nullptr) csv.emplace(*options.csv, labels);
 
-    if (!scene_.title.empty()) *options.table << scene_.title << "\n\n";
-    table.header();
+    if (table) {
+        if (!scene_.title.empty()) *options.table << scene_.title << "\n\n";
+        table->header();
+    }
     if (csv) csv->header();
     auto emit = [&](int32_t frame) {
+        const bool shown = frame % every == 0 || frame == frames;
+        if (!shown && !options.onFrame) {
+            traceLines_.clear();
+            return;
+        }
         const std::vector<Cell> cells = sample();
-        table.row(frame, library_.time, cells);
-        if (csv) csv->row(frame, library_.time, cells);
-        for (const std::string &line : traceLines_) *options.table << line << '\n';
+        if (options.onFrame) options.onFrame(frame, library_.time, cells);
+        if (shown && table) table->row(frame, library_.time, cells);
+        if (shown && csv) csv->row(frame, library_.time, cells);
+        if (shown && table) {
+            for (const std::string &line : traceLines_) *options.table << line << '\n';
+        }
         traceLines_.clear();
     };
 
@@ -473,14 +486,19 @@ void Run::play(const RunOptions &options) {
     api.KVAEQM_Evaluate(api.KVAT_IDOfName("Initialization"));
     emit(0);
     const int32_t newFrame = api.KVAT_IDOfName("New Frame");
+    int32_t played = 0;
     for (int32_t frame = 1; frame <= frames; ++frame) {
+        if (options.stop != nullptr && *options.stop != 0) break;
         library_.frame = frame;
         library_.time = frame / scene_.fps;
         api.KVAEQM_Evaluate(newFrame);
         emit(frame);
+        played = frame;
     }
 
-    *options.table << "\nnotifications\n";
+    std::ostream *summary = options.summary != nullptr ? options.summary : options.table;
+    if (summary == nullptr) return played;
+    *summary << (table && summary == options.table ? "\nnotifications\n" : "notifications\n");
     std::size_t width = 0;
     for (const auto &[key, record] : records_) width = std::max(width, record.label.size());
     for (const auto &[database, palette] : palettes_) {
@@ -488,10 +506,11 @@ void Run::play(const RunOptions &options) {
             if (key.first != database) continue;
             char count[32];
             std::snprintf(count, sizeof count, "%8ld", record.notifications);
-            *options.table << "  " << record.label << std::string(width - record.label.size(), ' ')
-                           << count << '\n';
+            *summary << "  " << record.label << std::string(width - record.label.size(), ' ')
+                     << count << '\n';
         }
     }
+    return played;
 }
 
 // Releasing --------------------------------------------------------------------------------
