@@ -883,9 +883,9 @@ struct StopFinder : nlohmann::json_sax<Json> {
     bool end_object() override { return true; }
     bool start_array(std::size_t) override { return true; }
     bool end_array() override { return true; }
-    bool parse_error(std::size_t position, const std::string &,
+    bool parse_error(std::size_t position, const std::string &token,
                      const nlohmann::detail::exception &) override {
-        byte = position;
+        byte = position >= token.size() ? position - token.size() : 0;  // where the token starts
         found = true;
         return false;
     }
@@ -906,9 +906,8 @@ std::unique_ptr<Scene> parse_scene(const std::string &text, const std::filesyste
     } catch (const Json::exception &error) {
         StopFinder finder;
         Json::sax_parse(text, &finder);
-        problems.push_back(
-            {finder.found ? position_of_byte(text, finder.byte == 0 ? 0 : finder.byte - 1) : "",
-             "malformed JSON: " + parse_error_message(error.what())});
+        problems.push_back({finder.found ? position_of_byte(text, finder.byte) : "",
+                            "malformed JSON: " + parse_error_message(error.what())});
         return nullptr;
     }
     auto scene = std::make_unique<Scene>();
