@@ -11,7 +11,7 @@ namespace eqm {
 
 namespace {
 
-std::string quoted(const std::string &text) {
+std::string dot_text(const std::string &text) {
     std::string out = "\"";
     for (char c : text) {
         if (c == '"' || c == '\\') out += '\\';
@@ -24,7 +24,7 @@ std::string quoted(const std::string &text) {
     return out + "\"";
 }
 
-std::string equation_id(const std::string &name) { return quoted("equation:" + name); }
+std::string equation_id(const std::string &name) { return dot_text("equation:" + name); }
 
 // The first equation of each name, as references find them.
 std::map<std::string, const EquationPlan *> equations_by_name(const Scene &scene) {
@@ -119,31 +119,31 @@ std::string scene_graph_dot(const Scene &scene) {
     touched.erase(nullptr);
     auto attribute_id = [&](const Attribute *attribute) {
         const Database *home = owner_of(scene, attribute);
-        return quoted((home != nullptr ? home->name : std::string()) + "/" + attribute->path());
+        return dot_text((home != nullptr ? home->name : std::string()) + "/" + attribute->path());
     };
 
     std::ostringstream dot;
-    dot << "digraph " << quoted(scene.file.stem().string()) << " {\n";
+    dot << "digraph " << dot_text(scene.file.stem().string()) << " {\n";
     dot << "  graph [rankdir=LR, fontname=\"Helvetica\", labelloc=t, fontsize=16";
-    if (!scene.title.empty()) dot << ", label=" << quoted(scene.title);
+    if (!scene.title.empty()) dot << ", label=" << dot_text(scene.title);
     dot << "];\n";
     dot << "  node [fontname=\"Helvetica\", fontsize=11];\n";
     dot << "  edge [fontname=\"Helvetica\", fontsize=9, color=\"#555555\"];\n";
     for (const std::string &app : apps) {
-        dot << "  " << quoted("app:" + app) << " [label=" << quoted(app)
+        dot << "  " << dot_text("app:" + app) << " [label=" << dot_text(app)
             << ", shape=cds, style=filled, fillcolor=\"#d9ead3\"];\n";
     }
     for (const std::string &file : files) {
-        dot << "  " << quoted("file:" + file) << " [label=" << quoted(file)
+        dot << "  " << dot_text("file:" + file) << " [label=" << dot_text(file)
             << ", shape=note, style=filled, fillcolor=\"#fff2cc\"];\n";
     }
     for (const auto &database : scene.databases) {
-        dot << "  subgraph " << quoted("cluster_" + database->name) << " {\n";
-        dot << "    label=" << quoted(database->name) << "; style=rounded; color=\"#999999\";\n";
+        dot << "  subgraph " << dot_text("cluster_" + database->name) << " {\n";
+        dot << "    label=" << dot_text(database->name) << "; style=rounded; color=\"#999999\";\n";
         for (const auto &attribute : database->attributes) {
             if (touched.count(attribute.get()) == 0) continue;
             dot << "    " << attribute_id(attribute.get()) << " [label="
-                << quoted(attribute->path() + (attribute->valueType == "double"
+                << dot_text(attribute->path() + (attribute->valueType == "double"
                                                    ? ""
                                                    : " (" + attribute->valueType + ")"))
                 << ", shape=ellipse, style=filled, fillcolor=\"#dae8fc\"];\n";
@@ -151,7 +151,7 @@ std::string scene_graph_dot(const Scene &scene) {
         for (const EquationPlan &equation : database->equations) {
             std::string label = equation.name + "\n" + equation.op;
             if (equation.trigger != "New Frame") label += " (" + equation.trigger + ")";
-            dot << "    " << equation_id(equation.name) << " [label=" << quoted(label)
+            dot << "    " << equation_id(equation.name) << " [label=" << dot_text(label)
                 << ", shape=box, style=\"rounded,filled\", fillcolor="
                 << (onCycle.count(equation.name) != 0 ? "\"#f4cccc\", color=red, penwidth=2"
                                                       : "\"#f3f3f3\"")
@@ -178,11 +178,11 @@ std::string scene_graph_dot(const Scene &scene) {
                         break;
                     }
                     case ParameterPlan::Kind::AppVariable:
-                        dot << "  " << quoted("app:" + parameter.text) << " -> " << reader << " ["
+                        dot << "  " << dot_text("app:" + parameter.text) << " -> " << reader << " ["
                             << position << "];\n";
                         break;
                     case ParameterPlan::Kind::File:
-                        dot << "  " << quoted("file:" + parameter.text) << " -> " << reader << " ["
+                        dot << "  " << dot_text("file:" + parameter.text) << " -> " << reader << " ["
                             << position << "];\n";
                         break;
                     case ParameterPlan::Kind::Equation:
