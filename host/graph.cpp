@@ -144,8 +144,8 @@ std::string scene_graph_dot(const Scene &scene) {
             if (touched.count(attribute.get()) == 0) continue;
             dot << "    " << attribute_id(attribute.get()) << " [label="
                 << dot_text(attribute->path() + (attribute->valueType == "double"
-                                                   ? ""
-                                                   : " (" + attribute->valueType + ")"))
+                                                     ? ""
+                                                     : " (" + attribute->valueType + ")"))
                 << ", shape=ellipse, style=filled, fillcolor=\"#dae8fc\"];\n";
         }
         for (const EquationPlan &equation : database->equations) {
@@ -182,8 +182,8 @@ std::string scene_graph_dot(const Scene &scene) {
                             << position << "];\n";
                         break;
                     case ParameterPlan::Kind::File:
-                        dot << "  " << dot_text("file:" + parameter.text) << " -> " << reader << " ["
-                            << position << "];\n";
+                        dot << "  " << dot_text("file:" + parameter.text) << " -> " << reader
+                            << " [" << position << "];\n";
                         break;
                     case ParameterPlan::Kind::Equation:
                         if (parameter.text.empty()) break;
