@@ -117,11 +117,15 @@ void print_stats() {
 }
 
 // "frame 41234 of 1000000 (4%)" on standard error, rewritten in place, once a run has taken
-// more than a second and only when standard error is a terminal.
+// more than a second and only when standard error is a terminal that is not already showing
+// the table's rows.
 class Progress {
 public:
-    explicit Progress(int32_t frames)
-        : frames_(frames), shown_(EQM_ISATTY(2) != 0), start_(Clock::now()), next_(start_) {}
+    Progress(int32_t frames, bool tableOnTerminal)
+        : frames_(frames),
+          shown_(EQM_ISATTY(2) != 0 && !tableOnTerminal),
+          start_(Clock::now()),
+          next_(start_) {}
     ~Progress() { clear(); }
 
     void frame(int32_t frame) {
@@ -167,12 +171,13 @@ int run_scene(eqm::Library &library, const CommandLine &line) {
     }
     std::ostream *csv = csvToOutput ? &std::cout : line.csv ? &csvFile : nullptr;
     const int32_t frames = line.frames.value_or(scene->frames);
-    Progress progress(frames);
+    const bool tableShown = !line.quiet && !csvToOutput;
+    Progress progress(frames, tableShown && EQM_ISATTY(1) != 0);
 
     eqm::RunOptions options;
     options.frames = frames;
     // Standard output carries either the table or the CSV, never both.
-    options.table = line.quiet || csvToOutput ? nullptr : &std::cout;
+    options.table = tableShown ? &std::cout : nullptr;
     options.summary = csvToOutput ? &std::cerr : &std::cout;
     options.csv = csv;
     options.trace = line.trace;
