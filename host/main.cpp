@@ -186,6 +186,7 @@ int run_scene(eqm::Library &library, const CommandLine &line) {
     options.onFrame = [&](int32_t frame, double, const std::vector<eqm::Cell> &) {
         progress.frame(frame);
     };
+    options.onEnd = [&] { progress.clear(); };
     std::signal(SIGINT, ask_to_stop);
     std::signal(SIGTERM, ask_to_stop);
     eqm::Run run(library, *scene);

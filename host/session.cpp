@@ -496,6 +496,7 @@ int32_t Run::play(const RunOptions &options) {
         played = frame;
     }
 
+    if (options.onEnd) options.onEnd();
     std::ostream *summary = options.summary != nullptr ? options.summary : options.table;
     if (summary == nullptr) return played;
     *summary << (table && summary == options.table ? "\nnotifications\n" : "notifications\n");

@@ -62,6 +62,8 @@ struct RunOptions {
     int32_t every = 1;                // rows for frame 0, every Nth frame and the last one
     // Called with every frame's row (not only the printed ones), after the frame ran.
     std::function<void(int32_t frame, double time, const std::vector<Cell> &cells)> onFrame;
+    // Called once the last frame has run (or the run stopped), before the notification counts.
+    std::function<void()> onEnd;
     // Checked after every frame: when it is set the run stops there, its rows whole.
     const volatile std::sig_atomic_t *stop = nullptr;
 };
