@@ -533,8 +533,13 @@ int main(int argc, char **argv) {
         std::string message = error.what();
         // An unknown first word is an unknown command, not an extra argument.
         if (command.empty() && argc > 1 && argv[1][0] != '-') {
-            message = std::string("unknown command \"") + argv[1] +
-                      "\" (the commands: run, check, operators, graph, plot)";
+            std::string nearest;
+            for (const char *known : {"run", "check", "operators", "graph", "plot"}) {
+                if (eqm::edit_distance(argv[1], known) <= 2) nearest = known;
+            }
+            message = std::string("unknown command \"") + argv[1] + "\" " +
+                      (nearest.empty() ? "(the commands: run, check, operators, graph, plot)"
+                                       : "(did you mean \"" + nearest + "\"?)");
         }
         std::cerr << "eqm-host: " << (command.empty() ? "" : command + ": ") << message
                   << "; see 'eqm-host " << (command.empty() ? "" : command + " ") << "--help'\n";

@@ -23,6 +23,24 @@ namespace eqm {
 
 using Json = nlohmann::ordered_json;
 
+// Letters compare without regard to case.
+std::size_t edit_distance(const std::string &a, const std::string &b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
 bool has_errors(const std::vector<Problem> &problems) {
     return std::any_of(problems.begin(), problems.end(),
                        [](const Problem &problem) { return !problem.warning; });
@@ -103,23 +121,6 @@ Attribute *Scene::resolve_attribute(const std::string &reference, const Database
 namespace {
 
 std::string in_quotes(const std::string &text) { return "\"" + text + "\""; }
-
-std::size_t edit_distance(const std::string &a, const std::string &b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
 
 std::string json_kind(const Json &value) {
     switch (value.type()) {

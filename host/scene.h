@@ -22,6 +22,9 @@ struct Problem {
     bool warning = false;
 };
 
+// The edit distance between two names, ignoring case: what "did you mean" measures.
+std::size_t edit_distance(const std::string &a, const std::string &b);
+
 // Whether any of the problems is more than a warning.
 bool has_errors(const std::vector<Problem> &problems);
 

@@ -72,23 +72,6 @@ void subscribe_recorder(Equation *equation, void *paletteUserData) {
 
 std::string in_quotes(const std::string &text) { return "\"" + text + "\""; }
 
-std::size_t edit_distance(const std::string &a, const std::string &b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // " (did you mean "Clamp"?)" for the closest registered name, or nothing when none is close.
 template <typename NameOf>
 std::string suggestion(const std::string &name, int32_t from, int32_t count, NameOf nameOf) {
