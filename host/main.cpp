@@ -183,9 +183,7 @@ int run_scene(eqm::Library &library, const CommandLine &line) {
     options.trace = line.trace;
     options.every = line.every;
     options.stop = &stopSignal;
-    options.onFrame = [&](int32_t frame, double, const std::vector<eqm::Cell> &) {
-        progress.frame(frame);
-    };
+    options.afterFrame = [&](int32_t frame) { progress.frame(frame); };
     options.onEnd = [&] { progress.clear(); };
     std::signal(SIGINT, ask_to_stop);
     std::signal(SIGTERM, ask_to_stop);

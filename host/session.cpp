@@ -447,14 +447,18 @@ int32_t Run::play(const RunOptions &options) {
         table->header();
     }
     if (csv) csv->header();
-    auto emit = [&](int32_t frame) {
-        const bool shown = frame % every == 0 || frame == frames;
+    int32_t lastShown = -1;
+    // `again`: the frame was reported already; only its row is written (a stopped run's last).
+    auto emit = [&](int32_t frame, bool again) {
+        if (options.afterFrame && !again) options.afterFrame(frame);
+        const bool shown = frame % every == 0 || frame == frames || again;
+        if (shown) lastShown = frame;
         if (!shown && !options.onFrame) {
             traceLines_.clear();
             return;
         }
         const std::vector<Cell> cells = sample();
-        if (options.onFrame) options.onFrame(frame, library_.time, cells);
+        if (options.onFrame && !again) options.onFrame(frame, library_.time, cells);
         if (shown && table) table->row(frame, library_.time, cells);
         if (shown && csv) csv->row(frame, library_.time, cells);
         if (shown && table) {
@@ -467,7 +471,7 @@ int32_t Run::play(const RunOptions &options) {
     library_.frame = 0;
     library_.time = 0.0;
     api.KVAEQM_Evaluate(api.KVAT_IDOfName("Initialization"));
-    emit(0);
+    emit(0, false);
     const int32_t newFrame = api.KVAT_IDOfName("New Frame");
     int32_t played = 0;
     for (int32_t frame = 1; frame <= frames; ++frame) {
@@ -475,9 +479,11 @@ int32_t Run::play(const RunOptions &options) {
         library_.frame = frame;
         library_.time = frame / scene_.fps;
         api.KVAEQM_Evaluate(newFrame);
-        emit(frame);
+        emit(frame, false);
         played = frame;
     }
+    // A stopped run still ends with the row of the last frame it played.
+    if (played != lastShown) emit(played, true);
 
     if (options.onEnd) options.onEnd();
     std::ostream *summary = options.summary != nullptr ? options.summary : options.table;

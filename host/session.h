@@ -60,6 +60,8 @@ struct RunOptions {
     std::ostream *summary = nullptr;  // the notification counts (the table's stream when null)
     bool trace = false;               // every notification under its frame's row
     int32_t every = 1;                // rows for frame 0, every Nth frame and the last one
+    // Called after every frame ran, with its number.
+    std::function<void(int32_t frame)> afterFrame;
     // Called with every frame's row (not only the printed ones), after the frame ran.
     std::function<void(int32_t frame, double time, const std::vector<Cell> &cells)> onFrame;
     // Called once the last frame has run (or the run stopped), before the notification counts.
