@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cmath>
 #include <filesystem>
 #include <sstream>
 
@@ -31,6 +32,31 @@ const char *const kColours[] = {"#1f77b4", "#d62728", "#2ca02c", "#9467bd",
 
 }  // namespace
 
+std::vector<std::size_t> plotted_rows(const std::vector<double> &values) {
+    std::vector<std::size_t> rows;
+    const std::size_t count = values.size();
+    if (count <= 2 * kPlotBuckets) {
+        for (std::size_t row = 0; row < count; ++row) rows.push_back(row);
+        return rows;
+    }
+    // Each bucket keeps its least and its greatest value, in the order they came, so that no
+    // spike between two kept points is lost.
+    const std::size_t size = (count + kPlotBuckets - 1) / kPlotBuckets;
+    for (std::size_t start = 0; start < count; start += size) {
+        const std::size_t end = std::min(count, start + size);
+        std::size_t least = start, most = start;
+        for (std::size_t row = start; row < end; ++row) {
+            if (values[row] < values[least] || std::isnan(values[least])) least = row;
+            if (values[row] > values[most] || std::isnan(values[most])) most = row;
+        }
+        if (start == 0 && least != 0 && most != 0) rows.push_back(0);
+        rows.push_back(std::min(least, most));
+        if (least != most) rows.push_back(std::max(least, most));
+        if (end == count && rows.back() != count - 1) rows.push_back(count - 1);
+    }
+    return rows;
+}
+
 std::string plot_format(const std::string &file) {
     std::string extension = std::filesystem::path(file).extension().string();
     std::transform(extension.begin(), extension.end(), extension.begin(),
@@ -55,18 +81,15 @@ std::string gnuplot_script(const PlotData &data, const std::string &output,
                << " dynamic font 'Helvetica,11' background '#ffffff'\n";
     }
     script << "set output " << gnuplot_text(output) << "\n";
-    script << "$frames << EOD\n";
-    for (std::size_t row = 0; row < data.frames.size(); ++row) {
-        script << data.frames[row] << ' ' << exact_number(data.frames[row] / data.fps);
-        for (const PlotSeries &series : data.series) {
-            script << ' '
-                   << (row < series.values.size() ? exact_number(series.values[row]) : "NaN");
+    for (std::size_t i = 0; i < data.series.size(); ++i) {
+        script << "$series" << i << " << EOD\n";
+        for (std::size_t row : plotted_rows(data.series[i].values)) {
+            script << data.frames[row] << ' ' << exact_number(data.series[i].values[row]) << '\n';
         }
-        script << '\n';
+        script << "EOD\n";
     }
-    script << "EOD\n";
     // Panels stacked top to bottom, each as wide as the page; the frame axis is labelled under
-    // the last one, and its time in seconds above the first.
+    // the last one.
     const double top = 1.0 - 60.0 / height;
     const double bottom = 45.0 / height;
     const double step = (top - bottom) / static_cast<double>(panels);
@@ -88,10 +111,9 @@ std::string gnuplot_script(const PlotData &data, const std::string &output,
         script << "set ylabel " << gnuplot_text(series.label) << " offset 1,0\n";
         script << (i + 1 == data.series.size() ? "set xlabel 'frame' offset 0,0.5\n"
                                                : "unset xlabel\n");
-        script << "plot $frames using 1:" << (i + 3) << " with "
-               << (series.integer ? "steps" : "lines") << " lw 2 lc rgb '"
-               << kColours[i % (sizeof kColours / sizeof kColours[0])] << "' title "
-               << gnuplot_text(series.label) << "\n";
+        script << "plot $series" << i << " using 1:2 with " << (series.integer ? "steps" : "lines")
+               << " lw 2 lc rgb '" << kColours[i % (sizeof kColours / sizeof kColours[0])]
+               << "' title " << gnuplot_text(series.label) << "\n";
     }
     script << "unset multiplot\n";
     return script.str();

@@ -2,6 +2,7 @@
 // stacked over a shared frame axis, under the scene's title.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -20,6 +21,14 @@ struct PlotData {
     std::vector<int32_t> frames;
     std::vector<PlotSeries> series;
 };
+
+// A long run has more frames than a picture has pixels across: beyond twice this many frames,
+// each of this many runs of frames keeps only its least and greatest value.
+constexpr std::size_t kPlotBuckets = 2000;
+
+// The rows of `values` a curve is drawn through: every one, or for a long run the first, the
+// last, and each bucket's extremes, in frame order.
+std::vector<std::size_t> plotted_rows(const std::vector<double> &values);
 
 // "svg" or "png" from the output file's extension, or empty for any other.
 std::string plot_format(const std::string &file);

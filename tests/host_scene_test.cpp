@@ -1,6 +1,7 @@
 // eqm-host's scene reader: what it accepts, and every problem it reports with its place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -10,6 +11,7 @@
 #include <vector>
 
 #include "output.h"
+#include "plot.h"
 #include "scene.h"
 
 namespace {
@@ -365,6 +367,34 @@ TEST(TableWriter, WidensColumnsForTheirContents) {
               "      0     0.000       1.500\n"
               "1000000 41666.667  123456789012.000\n"
               "1000000 41666.667                 2\n");
+}
+
+// A long run's curve keeps its first and last frames and every bucket's extremes, in order;
+// a short one keeps every frame.
+TEST(Plot, ThinsALongRunWithoutLosingItsExtremes) {
+    std::vector<double> values(100000);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::sin(i * 0.001);
+    values[54321] = 50.0;  // one frame's spike
+    values[77777] = -50.0;
+    const std::vector<std::size_t> rows = eqm::plotted_rows(values);
+    EXPECT_LE(rows.size(), 2 * eqm::kPlotBuckets + 2);
+    EXPECT_EQ(rows.front(), 0u);
+    EXPECT_EQ(rows.back(), values.size() - 1);
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), 54321u), rows.end());
+    EXPECT_NE(std::find(rows.begin(), rows.end(), 77777u), rows.end());
+
+    EXPECT_EQ(eqm::plotted_rows(std::vector<double>(4000)).size(), 4000u);
+
+    eqm::PlotData data;
+    data.title = "It's a rig";
+    data.frames = {0, 1, 2};
+    data.series = {{"a/b.c", false, {0.5, 1.0, 1.5}}, {"d:e", true, {0, 1, 0}}};
+    const std::string script = eqm::gnuplot_script(data, "/tmp/x'y.svg", "svg");
+    EXPECT_NE(script.find("set output '/tmp/x''y.svg'"), std::string::npos) << script;
+    EXPECT_NE(script.find("set multiplot title 'It''s a rig'"), std::string::npos);
+    EXPECT_NE(script.find("$series0 << EOD\n0 0.5\n1 1\n2 1.5\nEOD\n"), std::string::npos);
+    EXPECT_NE(script.find("plot $series1 using 1:2 with steps"), std::string::npos);
 }
 
 }  // namespace
