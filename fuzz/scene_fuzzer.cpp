@@ -37,9 +37,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     // Relative data file names resolve against a directory that does not exist.
     std::unique_ptr<eqm::Scene> scene =
         eqm::parse_scene(text, "/nonexistent/scenes/fuzzed.json", problems);
-    if (scene == nullptr || !problems.empty()) return 0;
+    if (scene == nullptr || eqm::has_errors(problems)) return 0;
     eqm::check_against_library(*library, *scene, problems);
-    if (!problems.empty()) return 0;
+    if (eqm::has_errors(problems)) return 0;
     try {
         eqm::Run run(*library, *scene);
         std::ostringstream table;

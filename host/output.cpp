@@ -9,7 +9,7 @@
 namespace eqm {
 
 std::string format_cell(const Cell &cell) {
-    char buffer[64];
+    char buffer[400];  // the widest double in "%.3f" takes 309 digits and 4 more
     if (cell.integer) {
         std::snprintf(buffer, sizeof buffer, "%.0f", cell.value);
     } else {
@@ -45,15 +45,21 @@ std::string csv_field(const std::string &text) {
 
 }  // namespace
 
-TableWriter::TableWriter(std::ostream &out, std::vector<std::string> labels)
+TableWriter::TableWriter(std::ostream &out, std::vector<std::string> labels, int32_t lastFrame,
+                         double lastTime)
     : out_(out), labels_(std::move(labels)) {
     for (const std::string &label : labels_) {
         widths_.push_back(std::max(kMinimumWidth, label.size()));
     }
+    char text[64];
+    frameWidth_ = std::max(frameWidth_, std::snprintf(text, sizeof text, "%d", lastFrame));
+    timeWidth_ = std::max(timeWidth_, std::snprintf(text, sizeof text, "%.3f", lastTime));
 }
 
 void TableWriter::header() {
-    out_ << "frame    time";
+    pad(out_, "frame", static_cast<std::size_t>(frameWidth_));
+    out_ << ' ';
+    pad(out_, "time", static_cast<std::size_t>(timeWidth_));
     for (std::size_t i = 0; i < labels_.size(); ++i) {
         out_ << "  ";
         pad(out_, labels_[i], widths_[i]);
@@ -62,12 +68,15 @@ void TableWriter::header() {
 }
 
 void TableWriter::row(int32_t frame, double time, const std::vector<Cell> &cells) {
-    char start[32];
-    std::snprintf(start, sizeof start, "%5d %7.3f", static_cast<int>(frame), time);
+    char start[96];
+    std::snprintf(start, sizeof start, "%*d %*.3f", frameWidth_, static_cast<int>(frame),
+                  timeWidth_, time);
     out_ << start;
     for (std::size_t i = 0; i < cells.size() && i < widths_.size(); ++i) {
         out_ << "  ";
-        pad(out_, format_cell(cells[i]), widths_[i]);
+        const std::string text = format_cell(cells[i]);
+        widths_[i] = std::max(widths_[i], text.size());
+        pad(out_, text, widths_[i]);
     }
     out_ << '\n';
 }

@@ -14,10 +14,13 @@ struct Cell {
     bool integer = false;
 };
 
-// Fixed-width columns, right-aligned: frame, time in seconds, then one per watched label.
+// Right-aligned columns: frame, time in seconds, then one per watched label. The frame and time
+// columns are as wide as the last frame needs; a value wider than its column widens the column
+// from its row on.
 class TableWriter {
 public:
-    TableWriter(std::ostream &out, std::vector<std::string> labels);
+    TableWriter(std::ostream &out, std::vector<std::string> labels, int32_t lastFrame = 0,
+                double lastTime = 0.0);
     void header();
     void row(int32_t frame, double time, const std::vector<Cell> &cells);
 
@@ -25,6 +28,8 @@ private:
     std::ostream &out_;
     std::vector<std::string> labels_;
     std::vector<std::size_t> widths_;
+    int frameWidth_ = 5;
+    int timeWidth_ = 7;
 };
 
 // The same columns as comma-separated values, numbers in their shortest exact form.

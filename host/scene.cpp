@@ -4,8 +4,11 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <fstream>
 #include <functional>
 #include <initializer_list>
@@ -19,6 +22,29 @@
 namespace eqm {
 
 using Json = nlohmann::ordered_json;
+
+// Letters compare without regard to case.
+std::size_t edit_distance(const std::string &a, const std::string &b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
+                              std::tolower(static_cast<unsigned char>(b[j - 1]));
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+bool has_errors(const std::vector<Problem> &problems) {
+    return std::any_of(problems.begin(), problems.end(),
+                       [](const Problem &problem) { return !problem.warning; });
+}
 
 bool is_attribute_value_type(const std::string &valueType) {
     return valueType == "double" || valueType == "float" || valueType == "int" ||
@@ -117,6 +143,35 @@ std::string json_kind(const Json &value) {
     }
 }
 
+// The range of a number type as text when `value` lies outside it, else null: a value outside
+// would wrap ("char" 300 reads as 44) or become infinite.
+const char *outside_range(const std::string &valueType, double value) {
+    struct Range {
+        const char *type;
+        double least, most;
+        const char *text;
+    };
+    static const Range ranges[] = {
+        {"char", -128.0, 127.0, "-128 to 127"},
+        {"short", -32768.0, 32767.0, "-32768 to 32767"},
+        {"int", -2147483648.0, 2147483647.0, "-2147483648 to 2147483647"},
+        {"float", -3.4028234663852886e38, 3.4028234663852886e38, "about -3.4e38 to 3.4e38"},
+    };
+    for (const Range &range : ranges) {
+        if (valueType == range.type && !(value >= range.least && value <= range.most)) {
+            return range.text;
+        }
+    }
+    return nullptr;
+}
+
+std::string exact_text(double value) {
+    std::ostringstream text;
+    text.precision(17);
+    text << value;
+    return text.str();
+}
+
 // A name that may appear inside "node.attribute" and "database/node.attribute".
 bool is_plain_name(const std::string &name) {
     return !name.empty() && name.find_first_of("./") == std::string::npos;
@@ -138,6 +193,8 @@ public:
         read_databases(root);
         check_references();
         read_watches(root);
+        check_watched_names();
+        warn_unreached_equations();
     }
 
 private:
@@ -327,6 +384,11 @@ private:
                                " starts from a whole number");
             return;
         }
+        if (const char *range = outside_range(attribute->valueType, attribute->initial)) {
+            problem(where, exact_text(attribute->initial) + " is outside the range of " +
+                               in_quotes(attribute->valueType) + " (" + range + ")");
+            return;
+        }
         attribute->set(attribute->initial);
         database.attributes.push_back(std::move(attribute));
     }
@@ -501,10 +563,11 @@ private:
         if (!whole && type != "float" && type != "double") return;
         const char *start = parameter.text.c_str();
         char *end = nullptr;
+        double value = 0.0;
         if (whole) {
-            (void)std::strtoll(start, &end, 10);
+            value = static_cast<double>(std::strtoll(start, &end, 10));
         } else {
-            (void)std::strtod(start, &end);
+            value = std::strtod(start, &end);
         }
         while (end != nullptr && std::isspace(static_cast<unsigned char>(*end))) ++end;
         if (end == start || end == nullptr || *end != '\0') {
@@ -512,6 +575,10 @@ private:
                     in_quotes(parameter.text) + " is not " +
                         (whole ? "a whole number" : "a number") + ", as a " + in_quotes(type) +
                         " literal needs");
+        } else if (const char *range = outside_range(type, value)) {
+            problem(member_path(parameter.where, "literal"),
+                    in_quotes(parameter.text) + " is outside the range of " + in_quotes(type) +
+                        " (" + range + ")");
         }
     }
 
@@ -630,6 +697,7 @@ private:
 
     void read_watch(const Json &value, const std::string &where) {
         Watch watch;
+        watch.where = where;
         if (value.is_string()) {
             const std::string reference = value.get<std::string>();
             const std::size_t slash = reference.find('/');
@@ -672,6 +740,81 @@ private:
             return;
         }
         scene_.watches.push_back(std::move(watch));
+    }
+
+    // The names a watch can read through the library in `database`: every result's name and
+    // every variable's (attributes by their path, application variables by theirs).
+    std::set<std::string> readable_names(const Database &database) const {
+        std::set<std::string> names;
+        for (const EquationPlan &equation : database.equations) {
+            if (!equation.result.name.empty()) names.insert(equation.result.name);
+            for (const ParameterPlan &parameter : equation.parameters) {
+                if (parameter.kind == ParameterPlan::Kind::Attribute ||
+                    parameter.kind == ParameterPlan::Kind::AppVariable) {
+                    names.insert(parameter.text);
+                }
+            }
+        }
+        return names;
+    }
+
+    // A watch of a name nothing bears would read 0 on every frame.
+    void check_watched_names() {
+        for (std::size_t i = 0; i < scene_.watches.size(); ++i) {
+            const Watch &watch = scene_.watches[i];
+            if (watch.kind != Watch::Kind::ValueByName) continue;
+            std::set<std::string> names;
+            for (const auto &database : scene_.databases) {
+                if (!watch.database.empty() && database->name != watch.database) continue;
+                names.merge(readable_names(*database));
+            }
+            if (names.count(watch.name) != 0) continue;
+            std::string nearest;
+            std::size_t best = std::max<std::size_t>(2, watch.name.size() / 3) + 1;
+            for (const std::string &name : names) {
+                const std::size_t distance = edit_distance(watch.name, name);
+                if (distance < best) {
+                    best = distance;
+                    nearest = name;
+                }
+            }
+            problem(watch.where + ".name",
+                    "no result or variable is named " + in_quotes(watch.name) +
+                        (watch.database.empty() ? "" : " in " + in_quotes(watch.database)) +
+                        (nearest.empty() ? "" : " (did you mean " + in_quotes(nearest) + "?)"));
+        }
+    }
+
+    // An equation whose result drives no attribute, is watched by no column and read by no
+    // other equation runs unseen: the scene may mean it, but it is worth a word.
+    void warn_unreached_equations() {
+        std::set<std::string> referenced;
+        for (const auto &database : scene_.databases) {
+            for (const EquationPlan &equation : database->equations) {
+                for (const ParameterPlan &parameter : equation.parameters) {
+                    if (parameter.kind == ParameterPlan::Kind::Equation) {
+                        referenced.insert(parameter.text);
+                    }
+                }
+            }
+        }
+        for (const auto &database : scene_.databases) {
+            for (const EquationPlan &equation : database->equations) {
+                if (equation.result.drives || referenced.count(equation.name) != 0) continue;
+                const bool watched = std::any_of(
+                    scene_.watches.begin(), scene_.watches.end(), [&](const Watch &watch) {
+                        return watch.kind == Watch::Kind::ValueByName &&
+                               !equation.result.name.empty() &&
+                               watch.name == equation.result.name &&
+                               (watch.database.empty() || watch.database == database->name);
+                    });
+                if (watched) continue;
+                problems_.push_back({equation.where,
+                                     "its result reaches nothing: it drives no attribute, no "
+                                     "watch shows it and no equation reads it",
+                                     true});
+            }
+        }
     }
 
     void watch_driven_attributes() {
@@ -724,6 +867,31 @@ std::string position_of_byte(const std::string &text, std::size_t byte) {
     return "line " + std::to_string(line) + ", column " + std::to_string(column);
 }
 
+// Finds where the parser stopped when the DOM parser's exception does not say (a number too
+// large for a double): a second, event-driven pass reports the position.
+struct StopFinder : nlohmann::json_sax<Json> {
+    std::size_t byte = 0;
+    bool found = false;
+    bool null() override { return true; }
+    bool boolean(bool) override { return true; }
+    bool number_integer(number_integer_t) override { return true; }
+    bool number_unsigned(number_unsigned_t) override { return true; }
+    bool number_float(number_float_t, const string_t &) override { return true; }
+    bool string(string_t &) override { return true; }
+    bool binary(binary_t &) override { return true; }
+    bool start_object(std::size_t) override { return true; }
+    bool key(string_t &) override { return true; }
+    bool end_object() override { return true; }
+    bool start_array(std::size_t) override { return true; }
+    bool end_array() override { return true; }
+    bool parse_error(std::size_t position, const std::string &token,
+                     const nlohmann::detail::exception &) override {
+        byte = position >= token.size() ? position - token.size() : 0;  // where the token starts
+        found = true;
+        return false;
+    }
+};
+
 }  // namespace
 
 std::unique_ptr<Scene> parse_scene(const std::string &text, const std::filesystem::path &file,
@@ -737,7 +905,10 @@ std::unique_ptr<Scene> parse_scene(const std::string &text, const std::filesyste
                             "malformed JSON: " + parse_error_message(error.what())});
         return nullptr;
     } catch (const Json::exception &error) {
-        problems.push_back({"", "malformed JSON: " + parse_error_message(error.what())});
+        StopFinder finder;
+        Json::sax_parse(text, &finder);
+        problems.push_back({finder.found ? position_of_byte(text, finder.byte) : "",
+                            "malformed JSON: " + parse_error_message(error.what())});
         return nullptr;
     }
     auto scene = std::make_unique<Scene>();
@@ -754,18 +925,27 @@ std::unique_ptr<Scene> read_scene(const std::filesystem::path &file,
             {"", std::filesystem::exists(file, error) ? "is not a file" : "no such file"});
         return nullptr;
     }
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
-        problems.push_back({"", "cannot read the scene file"});
+    // C streams keep the system's reason for a failure in errno.
+    errno = 0;
+    std::FILE *in = std::fopen(file.string().c_str(), "rb");
+    if (in == nullptr) {
+        problems.push_back(
+            {"", "cannot read the scene file: " + std::string(std::strerror(errno))});
         return nullptr;
     }
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) {
-        problems.push_back({"", "cannot read the scene file"});
+    std::string text;
+    char buffer[65536];
+    std::size_t count = 0;
+    while ((count = std::fread(buffer, 1, sizeof buffer, in)) > 0) text.append(buffer, count);
+    const int reason = errno;
+    const bool failed = std::ferror(in) != 0;
+    std::fclose(in);
+    if (failed) {
+        problems.push_back(
+            {"", "cannot read the scene file: " + std::string(std::strerror(reason))});
         return nullptr;
     }
-    return parse_scene(text.str(), file, problems);
+    return parse_scene(text, file, problems);
 }
 
 }  // namespace eqm

@@ -14,10 +14,19 @@ namespace eqm {
 
 // One problem found in a scene, with where it lies ("databases[0](house).equations[1](Door
 // Swing).operator", or "line 4, column 7" for malformed JSON).
+// A warning is something a scene may mean (an equation whose result reaches nothing): it is
+// reported, but the scene still plays.
 struct Problem {
     std::string where;
     std::string message;
+    bool warning = false;
 };
+
+// The edit distance between two names, ignoring case: what "did you mean" measures.
+std::size_t edit_distance(const std::string &a, const std::string &b);
+
+// Whether any of the problems is more than a warning.
+bool has_errors(const std::vector<Problem> &problems);
 
 // The host memory of one numeric attribute, held in its value type so that a variable bound
 // to it reads it in place.
@@ -93,6 +102,7 @@ struct Watch {
     std::string database;
     std::string name;
     std::string label;
+    std::string where;  // "watch[2]"
     Attribute *attribute = nullptr;
 };
 

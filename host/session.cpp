@@ -72,23 +72,6 @@ void subscribe_recorder(Equation *equation, void *paletteUserData) {
 
 std::string in_quotes(const std::string &text) { return "\"" + text + "\""; }
 
-std::size_t edit_distance(const std::string &a, const std::string &b) {
-    std::vector<std::size_t> row(b.size() + 1);
-    for (std::size_t j = 0; j <= b.size(); ++j) row[j] = j;
-    for (std::size_t i = 1; i <= a.size(); ++i) {
-        std::size_t diagonal = row[0];
-        row[0] = i;
-        for (std::size_t j = 1; j <= b.size(); ++j) {
-            const std::size_t above = row[j];
-            const bool same = std::tolower(static_cast<unsigned char>(a[i - 1])) ==
-                              std::tolower(static_cast<unsigned char>(b[j - 1]));
-            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (same ? 0 : 1)});
-            diagonal = above;
-        }
-    }
-    return row[b.size()];
-}
-
 // " (did you mean "Clamp"?)" for the closest registered name, or nothing when none is close.
 template <typename NameOf>
 std::string suggestion(const std::string &name, int32_t from, int32_t count, NameOf nameOf) {
@@ -446,24 +429,41 @@ std::vector<Cell> Run::sample() const {
     return cells;
 }
 
-void Run::play(const RunOptions &options) {
+int32_t Run::play(const RunOptions &options) {
     const Api &api = library_.api();
     const int32_t frames = options.frames.value_or(scene_.frames);
-    trace_ = options.trace;
+    const int32_t every = std::max<int32_t>(1, options.every);
+    trace_ = options.trace && options.table != nullptr;
     std::vector<std::string> labels;
     for (const Watch &watch : scene_.watches) labels.push_back(watch.label);
-    TableWriter table(*options.table, labels);
+    std::optional<TableWriter> table;
+    if (options.table != nullptr)
+        table.emplace(*options.table, labels, frames, frames / scene_.fps);
     std::optional<CsvWriter> csv;
     if (options.csv != nullptr) csv.emplace(*options.csv, labels);
 
-    if (!scene_.title.empty()) *options.table << scene_.title << "\n\n";
-    table.header();
+    if (table) {
+        if (!scene_.title.empty()) *options.table << scene_.title << "\n\n";
+        table->header();
+    }
     if (csv) csv->header();
-    auto emit = [&](int32_t frame) {
+    int32_t lastShown = -1;
+    // `again`: the frame was reported already; only its row is written (a stopped run's last).
+    auto emit = [&](int32_t frame, bool again) {
+        if (options.afterFrame && !again) options.afterFrame(frame);
+        const bool shown = frame % every == 0 || frame == frames || again;
+        if (shown) lastShown = frame;
+        if (!shown && !options.onFrame) {
+            traceLines_.clear();
+            return;
+        }
         const std::vector<Cell> cells = sample();
-        table.row(frame, library_.time, cells);
-        if (csv) csv->row(frame, library_.time, cells);
-        for (const std::string &line : traceLines_) *options.table << line << '\n';
+        if (options.onFrame && !again) options.onFrame(frame, library_.time, cells);
+        if (shown && table) table->row(frame, library_.time, cells);
+        if (shown && csv) csv->row(frame, library_.time, cells);
+        if (shown && table) {
+            for (const std::string &line : traceLines_) *options.table << line << '\n';
+        }
         traceLines_.clear();
     };
 
@@ -471,16 +471,24 @@ void Run::play(const RunOptions &options) {
     library_.frame = 0;
     library_.time = 0.0;
     api.KVAEQM_Evaluate(api.KVAT_IDOfName("Initialization"));
-    emit(0);
+    emit(0, false);
     const int32_t newFrame = api.KVAT_IDOfName("New Frame");
+    int32_t played = 0;
     for (int32_t frame = 1; frame <= frames; ++frame) {
+        if (options.stop != nullptr && *options.stop != 0) break;
         library_.frame = frame;
         library_.time = frame / scene_.fps;
         api.KVAEQM_Evaluate(newFrame);
-        emit(frame);
+        emit(frame, false);
+        played = frame;
     }
+    // A stopped run still ends with the row of the last frame it played.
+    if (played != lastShown) emit(played, true);
 
-    *options.table << "\nnotifications\n";
+    if (options.onEnd) options.onEnd();
+    std::ostream *summary = options.summary != nullptr ? options.summary : options.table;
+    if (summary == nullptr) return played;
+    *summary << (table && summary == options.table ? "\nnotifications\n" : "notifications\n");
     std::size_t width = 0;
     for (const auto &[key, record] : records_) width = std::max(width, record.label.size());
     for (const auto &[database, palette] : palettes_) {
@@ -488,10 +496,11 @@ void Run::play(const RunOptions &options) {
             if (key.first != database) continue;
             char count[32];
             std::snprintf(count, sizeof count, "%8ld", record.notifications);
-            *options.table << "  " << record.label << std::string(width - record.label.size(), ' ')
-                           << count << '\n';
+            *summary << "  " << record.label << std::string(width - record.label.size(), ' ')
+                     << count << '\n';
         }
     }
+    return played;
 }
 
 // Releasing --------------------------------------------------------------------------------

@@ -3,7 +3,9 @@
 // scene's databases into palettes, running frames and releasing everything again.
 #pragma once
 
+#include <csignal>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <optional>
 #include <ostream>
@@ -52,10 +54,20 @@ void check_against_library(const Library &library, const Scene &scene,
                            std::vector<Problem> &problems);
 
 struct RunOptions {
-    std::optional<int32_t> frames;  // the scene's count when not given
-    std::ostream *table = nullptr;  // the readable table
-    std::ostream *csv = nullptr;    // CSV, when asked for
-    bool trace = false;             // every notification under its frame's row
+    std::optional<int32_t> frames;    // the scene's count when not given
+    std::ostream *table = nullptr;    // the readable table, or none
+    std::ostream *csv = nullptr;      // CSV, when asked for
+    std::ostream *summary = nullptr;  // the notification counts (the table's stream when null)
+    bool trace = false;               // every notification under its frame's row
+    int32_t every = 1;                // rows for frame 0, every Nth frame and the last one
+    // Called after every frame ran, with its number.
+    std::function<void(int32_t frame)> afterFrame;
+    // Called with every frame's row (not only the printed ones), after the frame ran.
+    std::function<void(int32_t frame, double time, const std::vector<Cell> &cells)> onFrame;
+    // Called once the last frame has run (or the run stopped), before the notification counts.
+    std::function<void()> onEnd;
+    // Checked after every frame: when it is set the run stops there, its rows whole.
+    const volatile std::sig_atomic_t *stop = nullptr;
 };
 
 // One scene built into the library. Building registers one palette per database and makes
@@ -69,7 +81,8 @@ public:
     Run &operator=(const Run &) = delete;
 
     // Fires "Initialization" once, then "New Frame" once per frame, writing a row after each.
-    void play(const RunOptions &options);
+    // Returns the last frame played (less than the frame count when stopped).
+    int32_t play(const RunOptions &options);
 
     // One equation the host made, found again by its database and slot index.
     struct EquationRecord {

@@ -86,7 +86,11 @@ set(ZTEQM_BAD_SCENES
   "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
   "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"
   "AttributeThatIsNoNumber|wrong_shape|nodes.door.angle: an attribute holds a finite number"
-  "UnknownKey|wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\"")
+  "UnknownKey|wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\""
+  "CharOutsideItsRange|silent_values|knob.notch: 300 is outside the range of \"char\""
+  "ShortOutsideItsRange|silent_values|knob.count: 70000 is outside the range of \"short\""
+  "WatchOfANameNothingBears|silent_values|watch\\[1\\].name: no result or variable is named \"nope\""
+  "ResultThatReachesNothing|silent_values|\\(Lost\\): warning: its result reaches nothing")
 foreach(case ${ZTEQM_BAD_SCENES})
   string(REPLACE "|" ";" case "${case}")
   list(GET case 0 behaviour)
@@ -103,14 +107,77 @@ add_test(NAME Check.SurvivesEveryCutOfTheExampleScenes
           -DOUT=${CMAKE_CURRENT_BINARY_DIR}/cut-scenes -DSTEP=5
           -P ${CMAKE_CURRENT_SOURCE_DIR}/check_truncations.cmake)
 
-# The command line: usage errors give status 2, a module that cannot be loaded status 3.
-add_test(NAME CommandLine.RefusesUnknownCommandsAndOptions
-  COMMAND ${CMAKE_COMMAND} -DSTATUS=2 "-DMATCH=unknown command \"play\".*usage: eqm-host run"
+add_test(NAME Check.WarningsAloneLeaveASceneOk
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 "-DMATCH=unreached.json: ok, 1 warning\n.*warning: its result reaches nothing"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} check ${CMAKE_CURRENT_SOURCE_DIR}/scenes/unreached.json)
+
+# Long runs: no table, every Nth row, CSV on standard output.
+add_test(NAME Run.QuietPrintsOnlyTheNotifications
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 "-DMATCH=^notifications\n  house/Door Closed +1\n"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --quiet)
+add_test(NAME Run.EveryNthFrameAndTheLast
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+          "-DMATCH=time[^\n]*\n +0 [^\n]*\n +4 [^\n]*\n +8 [^\n]*\n +10 [^\n]*\n\nnotifications"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --every=4)
+add_test(NAME Run.CsvToStandardOutput
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/scenes/door.csv
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --frames 3 --csv -)
+
+# The graph as DOT, and a cycle listed with its path.
+add_test(NAME Graph.RigMatchesItsExpectedDot
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DEXPECTED=${CMAKE_CURRENT_SOURCE_DIR}/scenes/rig.dot
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} graph ${ZTEQM_SCENES}/rig.json)
+add_test(NAME Graph.DrawsAndListsAReferenceCycle
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+          "-DMATCH=\"equation:Ping\" -> \"equation:Pong\" [^\n]*color=red.*reference_cycle.json: cycle: \"Ping\" -> \"Pong\" -> \"Ping\"\n$"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} graph ${CMAKE_CURRENT_SOURCE_DIR}/scenes/reference_cycle.json)
+
+# A signal stopping a run, and the pictures read back; skipped (77) without gnuplot or dot.
+find_package(Python3 COMPONENTS Interpreter)
+if(Python3_FOUND)
+  foreach(case interrupt plot graph)
+    add_test(NAME Tools.${case} COMMAND ${Python3_EXECUTABLE}
+      ${CMAKE_CURRENT_SOURCE_DIR}/host_tools.py ${case} ${ZTEQM_HOST} ${ZTEQM_SCENES}
+      ${CMAKE_CURRENT_BINARY_DIR}/host-tools)
+    set_tests_properties(Tools.${case} PROPERTIES SKIP_RETURN_CODE 77)
+  endforeach()
+endif()
+
+# The command line: usage errors give status 2 in one line, a module that cannot be loaded 3.
+add_test(NAME CommandLine.RefusesUnknownCommandsInOneLine
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=2
+          "-DMATCH=^eqm-host: unknown command \"play\"[^\n]*; see 'eqm-host --help'\n$"
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} play x.json)
 add_test(NAME CommandLine.RefusesABadFrameCount
-  COMMAND ${CMAKE_COMMAND} -DSTATUS=2 "-DMATCH=--frames needs a whole number"
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=2
+          "-DMATCH=^eqm-host: run: --frames: needs a whole number from 0 to 1000000[^\n]*; see 'eqm-host run --help'\n$"
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
           ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --frames -4)
+add_test(NAME CommandLine.TakesOptionValuesAfterAnEqualsSign
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 "-DMATCH=\n +2 [^\n]*\n\nnotifications"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} run ${ZTEQM_SCENES}/door.json --frames=2)
+add_test(NAME CommandLine.PrintsTheVersions
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+          "-DMATCH=^eqm-host ${PROJECT_VERSION}\nlibrary ${PROJECT_VERSION} [^\n]*loaded from "
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} --version)
+add_test(NAME CommandLine.ListsTheOperators
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+          "-DMATCH=\n +[0-9]+ +6  DriveDOF\n.*value types\n.*double.*parameter types\n.*Node Attribute  \\(a variable"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} operators)
+# A bare file name that exists is that file, not a name for the loader to search for.
+add_test(NAME CommandLine.LoadsAModuleNamedByItsBareFileName
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=0 "-DMATCH=door.json: ok"
+          -DWORKING_DIRECTORY=$<TARGET_FILE_DIR:ztequationmanager>
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} check ${ZTEQM_SCENES}/door.json
+          --module $<TARGET_SONAME_FILE_NAME:ztequationmanager>)
 add_test(NAME CommandLine.NamesAModuleItCannotLoad
   COMMAND ${CMAKE_COMMAND} -DSTATUS=3
           "-DMATCH=cannot load the module ${CMAKE_CURRENT_BINARY_DIR}/none.so"

@@ -35,9 +35,9 @@ std::unique_ptr<eqm::Scene> scene_from(const std::string &json, const eqm::Libra
     auto scene = eqm::parse_scene(json, file, problems);
     if (scene != nullptr) eqm::check_against_library(library, *scene, problems);
     for (const eqm::Problem &problem : problems) {
-        ADD_FAILURE() << problem.where << ": " << problem.message;
+        if (!problem.warning) ADD_FAILURE() << problem.where << ": " << problem.message;
     }
-    return problems.empty() ? std::move(scene) : nullptr;
+    return eqm::has_errors(problems) ? nullptr : std::move(scene);
 }
 
 // Plays the scene and returns the table.
@@ -120,7 +120,8 @@ TEST(Check, AsksTheLibraryForOperatorsTriggersTypesAndParameterCounts) {
          "parameters": [{"app": "frame"}]}
       ]}]})",
                                   "/scenes/test.json", problems);
-    ASSERT_TRUE(problems.empty());
+    ASSERT_FALSE(eqm::has_errors(problems));
+    problems.clear();  // only warnings: these results reach nothing
     eqm::check_against_library(*started.library, *scene, problems);
     auto has = [&](const std::string &where, const std::string &text) {
         for (const eqm::Problem &problem : problems) {

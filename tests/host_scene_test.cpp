@@ -1,13 +1,17 @@
 // eqm-host's scene reader: what it accepts, and every problem it reports with its place.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <sstream>
 #include <string>
 #include <vector>
 
+#include "output.h"
+#include "plot.h"
 #include "scene.h"
 
 namespace {
@@ -74,9 +78,9 @@ TEST(SceneReader, ReadsDatabasesAttributesEquationsAndWatches) {
          "equations": [{"name": "Gate", "operator": "-",
            "parameters": [{"attribute": "house/door.angle"}, {"equation": "Swing"}]}]}
       ],
-      "watch": ["house/door.angle", {"name": "swing", "database": "house"}, {"name": "Gate"}]
+      "watch": ["house/door.angle", {"name": "swing", "database": "house"}, {"name": "door.open"}]
     })");
-    ASSERT_TRUE(parsed.problems.empty()) << parsed.all();
+    ASSERT_FALSE(eqm::has_errors(parsed.problems)) << parsed.all();
     const eqm::Scene &scene = *parsed.scene;
     EXPECT_EQ(scene.title, "Two rooms");
     EXPECT_EQ(scene.frames, 3);
@@ -212,7 +216,7 @@ TEST(SceneReader, ResolvesDataFilesAgainstTheSceneDirectory) {
     Parsed found = parse(house(R"({"name": "A", "operator": "Move Value",
                                    "parameters": [{"file": "data/wind.txt"}]})"),
                          scene);
-    ASSERT_TRUE(found.problems.empty()) << found.all();
+    ASSERT_FALSE(eqm::has_errors(found.problems)) << found.all();
     const eqm::ParameterPlan &file = found.scene->databases[0]->equations[0].parameters[0];
     EXPECT_EQ(file.valueType, "string");
     EXPECT_EQ(file.file, fs::absolute(dir / "data" / "wind.txt").lexically_normal());
@@ -266,6 +270,68 @@ TEST(SceneReader, SurvivesDeepNestingAndOddInput) {
     EXPECT_TRUE(watch.has("watch[3].name", "must be a text"));
 }
 
+// Values that would silently read as something else, watches that would read 0 on every frame,
+// and results that reach nothing: each at its place; the last only a warning.
+TEST(SceneReader, RefusesSilentWrongValuesAndWarnsOfUnreachedResults) {
+    Parsed parsed = parse(R"({"databases": [{"name": "rig",
+        "nodes": {"n": {"c": {"value": 300, "type": "char"}, "s": {"value": 70000, "type": "short"},
+                        "i": {"value": -3e9, "type": "int"}, "f": {"value": 1e39, "type": "float"},
+                        "ok": {"value": -128, "type": "char"}}},
+        "equations": [
+          {"name": "Lost", "operator": "+", "result": {"name": "lost"}, "parameters": [1, 2]},
+          {"name": "Seen", "operator": "+", "result": {"name": "speed"},
+           "parameters": [{"literal": 70000, "valueType": "short"}, {"attribute": "n.ok"}]},
+          {"name": "Read", "operator": "+", "trigger": "No Trigger", "parameters": [1, 2]},
+          {"name": "Reader", "operator": "+", "result": {"drives": "n.ok"},
+           "parameters": [{"equation": "Read"}, {"app": "time"}]}]}],
+        "watch": [{"name": "sped"}, {"name": "speed", "database": "rig"}, {"name": "n.ok"},
+                  {"name": "time"}, {"name": "nope", "database": "rig"}]})");
+    EXPECT_TRUE(parsed.has("nodes.n.c", "300 is outside the range of \"char\" (-128 to 127)"))
+        << parsed.all();
+    EXPECT_TRUE(parsed.has("nodes.n.s", "70000 is outside the range of \"short\""));
+    EXPECT_TRUE(parsed.has("nodes.n.i", "-3000000000 is outside the range of \"int\""));
+    EXPECT_TRUE(parsed.has("nodes.n.f", "outside the range of \"float\""));
+    EXPECT_FALSE(parsed.has("nodes.n.ok", ""));
+    EXPECT_TRUE(parsed.has("equations[1](Seen).parameters[0].literal",
+                           "\"70000\" is outside the range of \"short\""));
+    EXPECT_TRUE(parsed.has("watch[0].name",
+                           "no result or variable is named \"sped\" (did you "
+                           "mean \"speed\"?)"));
+    EXPECT_TRUE(parsed.has("watch[4].name", "no result or variable is named \"nope\" in \"rig\""));
+    for (const char *watched : {"watch[1]", "watch[2]", "watch[3]"}) {
+        EXPECT_FALSE(parsed.has(watched, "")) << watched;
+    }
+    // Only "Lost" reaches nothing: "Seen" is watched, "Read" is read, "Reader" drives.
+    std::vector<std::string> warned;
+    for (const eqm::Problem &problem : parsed.problems) {
+        if (problem.warning) warned.push_back(problem.where + ": " + problem.message);
+    }
+    ASSERT_EQ(warned.size(), 1u) << parsed.all();
+    EXPECT_EQ(warned[0],
+              "databases[0](rig).equations[0](Lost): its result reaches nothing: it "
+              "drives no attribute, no watch shows it and no equation reads it");
+
+    Parsed warnedOnly = parse(house(R"({"name": "Lost", "operator": "+", "parameters": [1, 2]})"));
+    ASSERT_EQ(warnedOnly.problems.size(), 1u);
+    EXPECT_FALSE(eqm::has_errors(warnedOnly.problems));
+}
+
+// A number too large for a double, and a file that cannot be read, say where and why.
+TEST(SceneReader, SaysWhereANumberOverflowsAndWhyAFileCannotBeRead) {
+    Parsed parsed =
+        parse("{\"databases\": [{\"name\": \"a\",\n  \"nodes\": {\"n\": {\"v\": 1e400}}}]}");
+    ASSERT_EQ(parsed.problems.size(), 1u);
+    EXPECT_EQ(parsed.problems[0].where, "line 2, column 24") << parsed.all();
+    EXPECT_NE(parsed.problems[0].message.find("number overflow parsing '1e400'"),
+              std::string::npos);
+
+    // A regular file whose reading fails.
+    std::vector<eqm::Problem> problems;
+    EXPECT_EQ(eqm::read_scene("/proc/self/mem", problems), nullptr);
+    ASSERT_EQ(problems.size(), 1u);
+    EXPECT_EQ(problems[0].message, "cannot read the scene file: Input/output error");
+}
+
 TEST(Attribute, ConvertsNumbersLikeTheLibrary) {
     eqm::Attribute attribute;
     attribute.valueType = "int";
@@ -285,6 +351,50 @@ TEST(Attribute, ConvertsNumbersLikeTheLibrary) {
     attribute.set(0.1);
     EXPECT_EQ(attribute.storage.f, 0.1f);
     EXPECT_FALSE(attribute.is_integer());
+}
+
+// Columns widen with what they hold: the frame and time columns for the last frame, a value
+// column from the row that needs more.
+TEST(TableWriter, WidensColumnsForTheirContents) {
+    std::ostringstream out;
+    eqm::TableWriter table(out, {"a/b.c"}, 1000000, 1000000 / 24.0);
+    table.header();
+    table.row(0, 0.0, {{1.5, false}});
+    table.row(1000000, 1000000 / 24.0, {{123456789012.0, false}});
+    table.row(1000000, 1000000 / 24.0, {{2.0, true}});
+    EXPECT_EQ(out.str(),
+              "  frame      time       a/b.c\n"
+              "      0     0.000       1.500\n"
+              "1000000 41666.667  123456789012.000\n"
+              "1000000 41666.667                 2\n");
+}
+
+// A long run's curve keeps its first and last frames and every bucket's extremes, in order;
+// a short one keeps every frame.
+TEST(Plot, ThinsALongRunWithoutLosingItsExtremes) {
+    std::vector<double> values(100000);
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::sin(i * 0.001);
+    values[54321] = 50.0;  // one frame's spike
+    values[77777] = -50.0;
+    const std::vector<std::size_t> rows = eqm::plotted_rows(values);
+    EXPECT_LE(rows.size(), 2 * eqm::kPlotBuckets + 2);
+    EXPECT_EQ(rows.front(), 0u);
+    EXPECT_EQ(rows.back(), values.size() - 1);
+    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
+    EXPECT_NE(std::find(rows.begin(), rows.end(), 54321u), rows.end());
+    EXPECT_NE(std::find(rows.begin(), rows.end(), 77777u), rows.end());
+
+    EXPECT_EQ(eqm::plotted_rows(std::vector<double>(4000)).size(), 4000u);
+
+    eqm::PlotData data;
+    data.title = "It's a rig";
+    data.frames = {0, 1, 2};
+    data.series = {{"a/b.c", false, {0.5, 1.0, 1.5}}, {"d:e", true, {0, 1, 0}}};
+    const std::string script = eqm::gnuplot_script(data, "/tmp/x'y.svg", "svg");
+    EXPECT_NE(script.find("set output '/tmp/x''y.svg'"), std::string::npos) << script;
+    EXPECT_NE(script.find("set multiplot title 'It''s a rig'"), std::string::npos);
+    EXPECT_NE(script.find("$series0 << EOD\n0 0.5\n1 1\n2 1.5\nEOD\n"), std::string::npos);
+    EXPECT_NE(script.find("plot $series1 using 1:2 with steps"), std::string::npos);
 }
 
 }  // namespace
