@@ -39,17 +39,53 @@ bool append_palette(EquationPalette *palette) {
     return true;
 }
 
-// Runs every live equation of the palette whose trigger name is `trigger`, by ascending index.
-// The extent is read again at every step and the slot taken again by index, since an operator
-// or a subscriber may make equations (moving the slots) or delete the palette.
-void evaluate_palette(EquationPalette *palette, const char *trigger) {
+// A trigger name laid out for comparison with an equation's fixed trigger-name field eight
+// bytes at a time: the words up to the one holding the terminator, the bytes after the
+// terminator masked off. The same answer as a byte comparison up to the terminator, without a
+// call per equation; every word read lies inside the field.
+struct TriggerPattern {
+    static constexpr int32_t kWords = ZTEQM_NAME_SIZE / 8;
+    uint64_t words[kWords];
+    uint64_t lastMask;
+    int32_t last;  // index of the word that holds the terminator
+
+    // False for a name too long for the field, which no equation's trigger name can equal.
+    bool set(const char *name) {
+        const size_t length = strnlen(name, ZTEQM_NAME_SIZE);
+        if (length == ZTEQM_NAME_SIZE) return false;
+        unsigned char bytes[ZTEQM_NAME_SIZE] = {};
+        std::memcpy(bytes, name, length);
+        std::memcpy(words, bytes, sizeof words);
+        last = static_cast<int32_t>(length / 8);
+        unsigned char mask[8] = {};
+        std::memset(mask, 0xff, length % 8 + 1);
+        std::memcpy(&lastMask, mask, sizeof lastMask);
+        return true;
+    }
+
+    bool matches(const char (&field)[ZTEQM_NAME_SIZE]) const {
+        static_assert(ZTEQM_NAME_SIZE % 8 == 0);
+        uint64_t word;
+        for (int32_t at = 0; at < last; ++at) {
+            std::memcpy(&word, field + at * 8, sizeof word);
+            if (word != words[at]) return false;
+        }
+        std::memcpy(&word, field + last * 8, sizeof word);
+        return ((word ^ words[last]) & lastMask) == 0;
+    }
+};
+
+// Runs every live equation of the palette whose trigger name is the trigger's, by ascending
+// index. The extent is read again at every step and the slot taken again by index, since an
+// operator or a subscriber may make equations (moving the slots) or delete the palette.
+void evaluate_palette(EquationPalette *palette, const TriggerPattern &trigger) {
     uint32_t seen = zteqm::palette_deletions();
     for (int32_t index = 0;; ++index) {
         if (!zteqm::palette_alive(palette, &seen)) return;
         if (index >= palette->numEquations || index >= palette->capacity) return;
         const Equation &equation = palette->slots[index];
-        if (equation.inUse != 0 && std::strcmp(equation.triggerName, trigger) == 0) {
-            zteqm::run_equation({palette, index});
+        if (equation.inUse != 0 && trigger.matches(equation.triggerName)) {
+            zteqm::run_triggered_equation({palette, index});
         }
     }
 }
@@ -162,9 +198,8 @@ void KVAEQM_EvaluateTriggerName(const char *triggerName) {
     if (triggerName == nullptr) return;
     // A name longer than the field matches no equation; a shorter one is copied, because a
     // callback that registers triggers may move the table the name came from.
-    char trigger[ZTEQM_NAME_SIZE];
-    if (strnlen(triggerName, sizeof trigger) == sizeof trigger) return;
-    zteqm::copy_text(trigger, triggerName);
+    TriggerPattern trigger;
+    if (!trigger.set(triggerName)) return;
 
     for (int32_t position = 0; position < manager.numPalettes; ++position) {
         EquationPalette *listed = manager.palettes[position];

@@ -27,8 +27,9 @@ struct PaletteState {
     EquationPalette **live = nullptr;
     int32_t count = 0;
     int32_t capacity = 0;
-    int32_t lastFound = 0;   // where the last slot search succeeded, tried first next time
-    uint32_t deletions = 0;  // lets callers notice that a callback deleted a palette
+    int32_t lastFound = 0;        // where the last slot search succeeded, tried first next time
+    uint32_t deletions = 0;       // lets callers notice that a callback deleted a palette
+    uint32_t storageChanges = 0;  // advances whenever a slot array moves or a palette goes
 };
 
 PaletteState palettes;
@@ -81,6 +82,7 @@ bool reserve_slots(EquationPalette *palette, int32_t count) {
     if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
         // Lookups by name fall back to a walk; nothing else depends on the index.
     }
+    ++palettes.storageChanges;
     zteqm::forget_references_into(old, oldCapacity);
     return true;
 }
@@ -101,6 +103,7 @@ void untrack_palette(const EquationPalette *palette) {
     }
     palettes.count = kept;
     ++palettes.deletions;
+    ++palettes.storageChanges;
     if (palettes.count == 0 && palettes.live != nullptr) {
         // The last palette is gone: give the lists back so that nothing stays allocated. No
         // reference lies in a palette any more, and one placed in a new palette later has its
@@ -239,6 +242,8 @@ bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
 }
 
 uint32_t palette_deletions() { return palettes.deletions; }
+
+uint32_t slot_storage_generation() { return palettes.storageChanges; }
 
 Equation *first_live_equation(EquationPalette *palette, int32_t start, int32_t *index) {
     EquationPalette *walked = walked_palette(palette);
