@@ -67,8 +67,10 @@ bool refresh_from_host(Variable *variable) {
 // The value of a parameter whose type's registry slot still holds a built-in get-value
 // function (which only hands out the embedded value), found without calling it; null otherwise.
 Value *built_in_value(Parameter *parameter) {
-    const ParameterTypeRecord *record = parameterTypes.at(parameter->typeId);
-    if (record == nullptr) return nullptr;
+    // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
+    const auto typeId = static_cast<uint32_t>(parameter->typeId);
+    if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
+    const ParameterTypeRecord *record = &parameterTypes.records[typeId];
     if (record->getValueFunc == zteqm::literal_value) {
         return &reinterpret_cast<LiteralParameter *>(parameter)->value;
     }

@@ -77,6 +77,7 @@ void copy_value(Value *target, const Value *source) {
 // Whether a double of this value is read or written as its 8 bytes: a "double" value whose
 // registry slot still holds the built-in callback, which does exactly that.
 bool reads_double_directly(const Value *value) {
+    // The count is 0 while there is no table.
     return value->typeId == kDoubleTypeId && valueTypes.count > kDoubleTypeId &&
            valueTypes.records[kDoubleTypeId].getDoubleFunc == numeric_get_double;
 }
