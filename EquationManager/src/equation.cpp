@@ -8,6 +8,7 @@
 #include "internal/memory.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/palette.h"
@@ -253,8 +254,9 @@ void KVAEQ_SetParameterN(Equation *equation, int32_t position, Parameter *parame
     equation->parameters[position] = parameter;
     // A reference placed here is only as well resolved as it was wherever it came from.
     if (KVAP_GetTypeID(parameter) == zteqm::kEquationTypeId) {
+        zteqm::note_placement(parameter, equation, position);
         zteqm::note_referenced_name(KVAP_GetEquationReferenceName(parameter));
-        zteqm::references_may_be_stale();
+        zteqm::reference_may_be_stale(parameter);
     }
 }
 
@@ -263,6 +265,7 @@ Parameter *KVAEQ_NewParameterN(Equation *equation, int32_t position, int32_t typ
     Parameter *parameter = KVAP_New(typeId);
     equation->parameters[position] = parameter;
     equation->currentParameterIndex = position;
+    zteqm::note_placement(parameter, equation, position);
     return parameter;
 }
 

@@ -8,6 +8,7 @@
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/parameter.h"
@@ -147,6 +148,7 @@ void KVAEQM_Exit(void) {
     // The library never starts twice, so the application variables go with the rest.
     zteqm::release_app_variables();
     zteqm::release_referenced_names();
+    zteqm::release_reference_index();
     KVAMEM_Exit();
 }
 

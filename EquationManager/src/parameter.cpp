@@ -3,6 +3,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/registry.h"
 #include "internal/value.h"
 
@@ -371,10 +372,10 @@ Parameter *KVAP_CopyParameter(Parameter *source) {
             auto *from = reinterpret_cast<EquationParameter *>(source);
             auto *to = reinterpret_cast<EquationParameter *>(copy);
             to->equation = from->equation;
-            zteqm::copy_text(to->referenceName, from->referenceName);
+            zteqm::rename_reference(to, from->referenceName);
             // The copy is only as well resolved as its source, wherever that one lives.
             zteqm::note_referenced_name(to->referenceName);
-            zteqm::references_may_be_stale();
+            zteqm::reference_may_be_stale(copy);
             return copy;
         }
         case zteqm::Layout::literal:
