@@ -149,7 +149,11 @@ void run_triggered_equation(SlotRef slot) {
         for (int32_t position = 0; position < count; ++position) {
             if (position > 0 && (current = again()) == nullptr) break;
             if (Subscriber *subscriber = KVAEQ_GetSubscriberN(current, position)) {
-                KVAS_Notify(subscriber, result);
+                // KVAS_Notify, in line.
+                SubscriberNotifyFunc notify = subscriber->notifyFunc;
+                if (notify == nullptr)
+                    notify = KVAS_GetSubscriberTypeNotifyFunc(subscriber->typeId);
+                if (notify != nullptr) notify(result, subscriber->userData);
             }
         }
     }

@@ -47,32 +47,38 @@ bool append_palette(EquationPalette *palette) {
 struct TriggerPattern {
     static constexpr int32_t kWords = ZTEQM_NAME_SIZE / 8;
     uint64_t words[kWords];
-    uint64_t lastMask;
-    int32_t last;  // index of the word that holds the terminator
+    uint64_t masks[kWords];  // all ones up to the terminator's word, its bytes there, then 0
+    int32_t last;            // index of the word that holds the terminator
 
     // False for a name too long for the field, which no equation's trigger name can equal.
     bool set(const char *name) {
         const size_t length = strnlen(name, ZTEQM_NAME_SIZE);
         if (length == ZTEQM_NAME_SIZE) return false;
         unsigned char bytes[ZTEQM_NAME_SIZE] = {};
+        unsigned char mask[ZTEQM_NAME_SIZE] = {};
         std::memcpy(bytes, name, length);
+        std::memset(mask, 0xff, length + 1);
         std::memcpy(words, bytes, sizeof words);
+        std::memcpy(masks, mask, sizeof masks);
         last = static_cast<int32_t>(length / 8);
-        unsigned char mask[8] = {};
-        std::memset(mask, 0xff, length % 8 + 1);
-        std::memcpy(&lastMask, mask, sizeof lastMask);
         return true;
     }
 
+    // Names of up to 15 characters are settled by the first two words.
     bool matches(const char (&field)[ZTEQM_NAME_SIZE]) const {
-        static_assert(ZTEQM_NAME_SIZE % 8 == 0);
-        uint64_t word;
-        for (int32_t at = 0; at < last; ++at) {
-            std::memcpy(&word, field + at * 8, sizeof word);
-            if (word != words[at]) return false;
+        static_assert(ZTEQM_NAME_SIZE % 8 == 0 && ZTEQM_NAME_SIZE >= 16);
+        uint64_t first, second;
+        std::memcpy(&first, field, sizeof first);
+        std::memcpy(&second, field + 8, sizeof second);
+        if ((((first ^ words[0]) & masks[0]) | ((second ^ words[1]) & masks[1])) != 0) {
+            return false;
         }
-        std::memcpy(&word, field + last * 8, sizeof word);
-        return ((word ^ words[last]) & lastMask) == 0;
+        for (int32_t at = 2; at <= last; ++at) {
+            uint64_t word;
+            std::memcpy(&word, field + at * 8, sizeof word);
+            if (((word ^ words[at]) & masks[at]) != 0) return false;
+        }
+        return true;
     }
 };
 

@@ -71,6 +71,16 @@ Value *built_in_value(Parameter *parameter) {
     // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
     const auto typeId = static_cast<uint32_t>(parameter->typeId);
     if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
+    if (typeId == zteqm::kLiteralTypeId) {
+        // The most common operand, its slot at a fixed place.
+        if (parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc != zteqm::literal_value) {
+            return parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc ==
+                           zteqm::variable_value
+                       ? &reinterpret_cast<Variable *>(parameter)->value
+                       : nullptr;
+        }
+        return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+    }
     const ParameterTypeRecord *record = &parameterTypes.records[typeId];
     if (record->getValueFunc == zteqm::literal_value) {
         return &reinterpret_cast<LiteralParameter *>(parameter)->value;
