@@ -423,3 +423,42 @@ TEST_F(EquationReference, ACopiedReferenceRefersToTheSameEquation) {
 }
 
 }  // namespace
+
+namespace {
+
+// A fix-up pass after a few changes fixes exactly the references a pass over the whole
+// palette would: those of its own live equations that a change concerns, whether by the name
+// they bear or set by hand, and no reference of another palette; after more changes than the
+// library keeps track of, it still catches up with all of them.
+TEST_F(EquationReference, AFixUpPassCatchesUpWithEveryChangeSinceTheLastOne) {
+    int otherDatabase = 0;
+    EquationPalette *other = KVAEQM_NewEquationPalette(&otherDatabase);
+    const int32_t sum = make_sum(palette);
+    const int32_t second = make_sum(palette, "Other");
+    Parameter *bySum = refer(palette, add_equation(palette, "U1", trace), 0, "Sum");
+    Parameter *byOther = refer(palette, add_equation(palette, "U2", trace), 0, "Other");
+    Parameter *elsewhere = refer(other, add_equation(other, "V", trace), 0, "Sum");
+    int32_t index = -1;
+    KVAEP_NewEquation(palette, &index);  // every reference of the palette is fixed now
+
+    KVAP_SetEquationReference(byOther, KVAEP_GetEquation(palette, sum));
+    KVAP_SetEquationReference(elsewhere, KVAEP_GetEquation(palette, second));
+    KVAEQ_SetName(KVAEP_GetEquation(palette, sum), "Renamed");
+    index = -1;
+    KVAEP_NewEquation(palette, &index);
+    EXPECT_EQ(cached_reference(bySum), nullptr);
+    EXPECT_EQ(cached_reference(byOther), KVAEP_GetEquation(palette, second));
+    EXPECT_EQ(cached_reference(elsewhere), KVAEP_GetEquation(palette, second));
+
+    for (int change = 0; change < 100; ++change) {
+        KVAP_SetEquationReference(byOther, KVAEP_GetEquation(palette, change % 2 ? sum : second));
+    }
+    KVAEQ_SetName(KVAEP_GetEquation(palette, second), "Sum");
+    index = -1;
+    KVAEP_NewEquation(palette, &index);
+    EXPECT_EQ(cached_reference(bySum), KVAEP_GetEquation(palette, second));
+    EXPECT_EQ(cached_reference(byOther), nullptr);
+    EXPECT_EQ(cached_reference(elsewhere), KVAEP_GetEquation(palette, second));
+}
+
+}  // namespace

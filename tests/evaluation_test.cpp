@@ -1,6 +1,7 @@
 // The palette registry and the trigger-driven evaluation.
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -367,3 +368,123 @@ TEST_F(Evaluation, AnEvaluationStartedByASubscriberSkipsTheEquationsStillRunning
 }
 
 }  // namespace
+
+// Direct paths ------------------------------------------------------------------------------
+
+namespace wrapped {
+
+int literalReads = 0;
+int variableValues = 0;
+int doubleReads = 0;
+int doubleWrites = 0;
+ParameterGetValueFunc literalValue = nullptr;
+ParameterGetValueFunc variableValue = nullptr;
+ValueGetDoubleFunc getDouble = nullptr;
+ValueSetDoubleFunc setDouble = nullptr;
+
+Value *literal_value(Parameter *parameter) {
+    ++literalReads;
+    return literalValue(parameter);
+}
+Value *variable_value(Parameter *parameter) {
+    ++variableValues;
+    return variableValue(parameter);
+}
+double get_double(Value *value) {
+    ++doubleReads;
+    return getDouble(value);
+}
+void set_double(Value *value, double number) {
+    ++doubleWrites;
+    setDouble(value, number * 10);
+}
+std::vector<double> heard;
+void store_raw(Variable *result, void *) { heard.push_back(result->value.data.d); }
+
+}  // namespace wrapped
+
+// The built-in literal, variable and "double" types are served without their functions while
+// their registry slots hold them; a host that wraps them, even by writing the records, is
+// called exactly as the dispatch calls them, and unwrapping brings the direct paths back.
+TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t sum = add_equation(palette, "Sum", "+");
+    set_number(palette, sum, 0, 2.0);
+    double bound = 3.0;
+    Equation *equation = testhost::equation_at(palette, sum);
+    KVAP_Delete(KVAEQ_GetParameterN(equation, 1));
+    Parameter *variable = KVAEQ_NewParameterN(equation, 1, KVAP_IDOfName("Node Attribute"));
+    KVAP_SetDataTypeName(variable, "double");
+    KVAP_SetVariableAddress(reinterpret_cast<Variable *>(variable), &bound);
+    const int32_t raw = KVAS_RegisterSubscriberType("Raw", nullptr, wrapped::store_raw, nullptr);
+    KVAEQ_RegisterSubscriber(equation, raw, nullptr, nullptr);
+    KVAEQM_EvaluateTriggerName("New Frame");
+
+    ParameterTypeRecord *literal = KVAP_GetParameterFactory(1);
+    ParameterTypeRecord *temporary = KVAP_GetParameterFactory(2);
+    ValueTypeRecord *number = KVAV_GetValueFactory(5);
+    wrapped::literalValue = literal->getValueFunc;
+    wrapped::variableValue = temporary->getValueFunc;
+    wrapped::getDouble = number->getDoubleFunc;
+    wrapped::setDouble = number->setDoubleFunc;
+    literal->getValueFunc = wrapped::literal_value;
+    temporary->getValueFunc = wrapped::variable_value;
+    KVAV_RegisterValueType(5, "double", number->getIntegerFunc, number->setIntegerFunc,
+                           wrapped::get_double, wrapped::set_double, number->getAddressFunc,
+                           number->setAddressFunc, number->toStringFunc, number->fromStringFunc);
+    bound = 4.0;
+    KVAEQM_EvaluateTriggerName("New Frame");
+    // The literal is read through both of its types; the bound double is read from memory as
+    // always; the result is written through both of its types.
+    EXPECT_EQ(wrapped::literalReads, 1);
+    EXPECT_EQ(wrapped::doubleReads, 1);
+    EXPECT_EQ(wrapped::variableValues, 1);
+    EXPECT_EQ(wrapped::doubleWrites, 1);
+
+    literal->getValueFunc = wrapped::literalValue;
+    temporary->getValueFunc = wrapped::variableValue;
+    number->getDoubleFunc = wrapped::getDouble;
+    number->setDoubleFunc = wrapped::setDouble;
+    bound = 5.0;
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(wrapped::literalReads + wrapped::doubleReads + wrapped::variableValues +
+                  wrapped::doubleWrites,
+              4);
+    EXPECT_EQ(wrapped::heard, (std::vector<double>{5.0, 60.0, 7.0}));
+}
+
+// Trigger names are compared whole, up to the terminator, whatever their length and whatever
+// the host left in an equation's field beyond it.
+TEST_F(Evaluation, TriggerNamesMatchOnlyWhole) {
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const char *const triggers[] = {"New Frame",
+                                    "New Fram",
+                                    "New Frame2",
+                                    "new Frame",
+                                    "",
+                                    "A trigger name of more than two words",
+                                    "A trigger name of more than two wordz"};
+    for (const char *trigger : triggers) {
+        subscribe(testhost::equation_at(palette, add_equation(palette, trigger, trace, trigger)),
+                  recorder, trigger);
+    }
+    // Written by hand: bytes after the terminator do not count.
+    Equation *written =
+        testhost::equation_at(palette, add_equation(palette, "Written", trace, "Other"));
+    std::memset(written->triggerName, 'x', sizeof written->triggerName);
+    std::memcpy(written->triggerName, "New Frame", sizeof "New Frame");
+    subscribe(written, recorder, "written");
+
+    for (const char *trigger : triggers) {
+        events().clear();
+        KVAEQM_EvaluateTriggerName(trigger);
+        Log expected{std::string("run ") + trigger, std::string(trigger) + "=20"};
+        if (std::string(trigger) == "New Frame") {
+            expected.insert(expected.end(), {"run Written", "written=20"});
+        }
+        EXPECT_EQ(events(), expected) << trigger;
+    }
+    events().clear();
+    KVAEQM_EvaluateTriggerName(std::string(ZTEQM_NAME_SIZE, 'N').c_str());
+    EXPECT_TRUE(events().empty());
+}

@@ -8,6 +8,7 @@
 #include "internal/memory.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/palette.h"
@@ -116,6 +117,55 @@ Variable *run_equation(SlotRef slot) {
     return intact ? result : nullptr;
 }
 
+// The step of the trigger walk: run_equation with the subscriber count taken after the
+// operator and its result unused, and with the re-check after each callback reduced to one
+// comparison while no slot array has moved and no palette has gone (the equation's address
+// then still names its slot; whether a callback put another equation there is still asked).
+void run_triggered_equation(SlotRef slot) {
+    Equation *equation = &slot.palette->slots[slot.index];
+    const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
+    if (operation == nullptr) return;
+    if (evaluation.depth >= kMaxEvaluationDepth || is_running(slot)) return;
+    Variable *result = KVAEQ_GetVariable(equation);
+    if (result == nullptr) return;
+
+    Frame &frame = evaluation.frames[evaluation.depth++];
+    frame.slot = slot;
+    frame.result = result;
+    frame.hasDeferred = false;
+    uint32_t seen = palette_deletions();
+    const uint32_t storage = slot_storage_generation();
+    operation(result, equation->numParameters, equation->parameters);
+
+    // The equation again after a callback: null when its palette went or another equation
+    // took its slot.
+    auto again = [&]() -> Equation * {
+        Equation *current =
+            slot_storage_generation() == storage ? equation : slot_after_callback(slot, &seen);
+        return current != nullptr && current->variable == result ? current : nullptr;
+    };
+    if (Equation *current = again()) {
+        const int32_t count = current->numSubscribers;
+        for (int32_t position = 0; position < count; ++position) {
+            if (position > 0 && (current = again()) == nullptr) break;
+            if (Subscriber *subscriber = KVAEQ_GetSubscriberN(current, position)) {
+                // KVAS_Notify, in line.
+                SubscriberNotifyFunc notify = subscriber->notifyFunc;
+                if (notify == nullptr)
+                    notify = KVAS_GetSubscriberTypeNotifyFunc(subscriber->typeId);
+                if (notify != nullptr) notify(result, subscriber->userData);
+            }
+        }
+    }
+    --evaluation.depth;
+    if (frame.hasDeferred) {
+        // The equation was deleted under it: what it held goes now that nothing uses it.
+        frame.hasDeferred = false;
+        Equation leftovers = frame.deferred;
+        release_equation_contents(&leftovers);
+    }
+}
+
 }  // namespace zteqm
 
 extern "C" {
@@ -208,8 +258,9 @@ void KVAEQ_SetParameterN(Equation *equation, int32_t position, Parameter *parame
     equation->parameters[position] = parameter;
     // A reference placed here is only as well resolved as it was wherever it came from.
     if (KVAP_GetTypeID(parameter) == zteqm::kEquationTypeId) {
+        zteqm::note_placement(parameter, equation, position);
         zteqm::note_referenced_name(KVAP_GetEquationReferenceName(parameter));
-        zteqm::references_may_be_stale();
+        zteqm::reference_may_be_stale(parameter);
     }
 }
 
@@ -218,6 +269,7 @@ Parameter *KVAEQ_NewParameterN(Equation *equation, int32_t position, int32_t typ
     Parameter *parameter = KVAP_New(typeId);
     equation->parameters[position] = parameter;
     equation->currentParameterIndex = position;
+    zteqm::note_placement(parameter, equation, position);
     return parameter;
 }
 

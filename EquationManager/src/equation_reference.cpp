@@ -4,6 +4,7 @@
 #include "internal/evaluation.h"
 #include "internal/name_index.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "ztequationmanager/equation.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/value.h"
@@ -17,6 +18,7 @@ struct TrackedReference {
     EquationParameter parameter;  // first, so both share one address
     TrackedReference *previous;
     TrackedReference *next;
+    zteqm::ReferenceLinks links;  // its place in the index by name
 };
 
 // The names references have borne, in a list of fixed fields with an index over it.
@@ -74,6 +76,8 @@ Parameter *new_reference(int32_t typeId) {
     tracked->next = references.first;
     if (references.first != nullptr) references.first->previous = tracked;
     references.first = tracked;
+    tracked->links.self = &tracked->parameter;
+    zteqm::index_reference(&tracked->links);
     // Unresolved under the empty name: that is where it resolves unless an equation bears it.
     zteqm::note_referenced_name("");
     if (KVAEQM_FindEquationByName("") != nullptr) zteqm::references_may_be_stale();
@@ -86,6 +90,7 @@ void release_reference(Parameter *parameter) {
     if (tracked->previous != nullptr) tracked->previous->next = tracked->next;
     if (tracked->next != nullptr) tracked->next->previous = tracked->previous;
     if (references.first == tracked) references.first = tracked->next;
+    zteqm::unindex_reference(&tracked->links);
     zteqm::release_parameter_object(parameter);
 }
 
@@ -129,7 +134,7 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
     EquationParameter *reference = as_reference(parameter);
     if (reference == nullptr || text == nullptr) return;
     if (asValue == 0) {
-        zteqm::copy_text(reference->referenceName, text);
+        zteqm::rename_reference(reference, text);
         zteqm::note_referenced_name(reference->referenceName);
         reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
         return;
@@ -164,7 +169,18 @@ void forget_references_into(const Equation *slots, int32_t capacity) {
 
 uint64_t reference_generation() { return references.generation; }
 
-void references_may_be_stale() { ++references.generation; }
+void references_may_be_stale() { log_any_change(++references.generation); }
+
+void name_may_resolve_anew(const char *name) { log_name_change(++references.generation, name); }
+
+void reference_may_be_stale(Parameter *parameter) {
+    ++references.generation;
+    if (ReferenceLinks *links = tracked_links(parameter)) {
+        log_reference_change(references.generation, links);
+    } else {
+        log_any_change(references.generation);
+    }
+}
 
 void note_referenced_name(const char *name) {
     ReferencedNames &referenced = references.referenced;
@@ -203,7 +219,7 @@ extern "C" {
 void KVAP_SetEquationReference(Parameter *parameter, Equation *equation) {
     if (EquationParameter *reference = as_reference(parameter)) {
         reference->equation = equation;
-        zteqm::references_may_be_stale();
+        zteqm::reference_may_be_stale(parameter);
     }
 }
 
@@ -220,9 +236,9 @@ const char *KVAP_GetEquationReferenceName(Parameter *parameter) {
 
 void KVAP_SetEquationReferenceName(Parameter *parameter, const char *name) {
     if (EquationParameter *reference = as_reference(parameter)) {
-        if (!zteqm::copy_text(reference->referenceName, name)) return;
+        if (!zteqm::rename_reference(reference, name)) return;
         zteqm::note_referenced_name(reference->referenceName);
-        zteqm::references_may_be_stale();
+        zteqm::reference_may_be_stale(parameter);
     }
 }
 
@@ -234,9 +250,9 @@ int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter) {
                                 zteqm::same_text(KVAEQ_GetName(equation), reference->referenceName);
     if (!refersToItself) return 0;
     reference->equation = nullptr;
-    zteqm::copy_text(reference->referenceName, "Recursive");
+    zteqm::rename_reference(reference, "Recursive");
     zteqm::note_referenced_name("Recursive");
-    zteqm::references_may_be_stale();
+    zteqm::reference_may_be_stale(parameter);
     return 1;
 }
 

@@ -8,6 +8,7 @@
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/parameter.h"
@@ -39,17 +40,59 @@ bool append_palette(EquationPalette *palette) {
     return true;
 }
 
-// Runs every live equation of the palette whose trigger name is `trigger`, by ascending index.
-// The extent is read again at every step and the slot taken again by index, since an operator
-// or a subscriber may make equations (moving the slots) or delete the palette.
-void evaluate_palette(EquationPalette *palette, const char *trigger) {
+// A trigger name laid out for comparison with an equation's fixed trigger-name field eight
+// bytes at a time: the words up to the one holding the terminator, the bytes after the
+// terminator masked off. The same answer as a byte comparison up to the terminator, without a
+// call per equation; every word read lies inside the field.
+struct TriggerPattern {
+    static constexpr int32_t kWords = ZTEQM_NAME_SIZE / 8;
+    uint64_t words[kWords];
+    uint64_t masks[kWords];  // all ones up to the terminator's word, its bytes there, then 0
+    int32_t last;            // index of the word that holds the terminator
+
+    // False for a name too long for the field, which no equation's trigger name can equal.
+    bool set(const char *name) {
+        const size_t length = strnlen(name, ZTEQM_NAME_SIZE);
+        if (length == ZTEQM_NAME_SIZE) return false;
+        unsigned char bytes[ZTEQM_NAME_SIZE] = {};
+        unsigned char mask[ZTEQM_NAME_SIZE] = {};
+        std::memcpy(bytes, name, length);
+        std::memset(mask, 0xff, length + 1);
+        std::memcpy(words, bytes, sizeof words);
+        std::memcpy(masks, mask, sizeof masks);
+        last = static_cast<int32_t>(length / 8);
+        return true;
+    }
+
+    // Names of up to 15 characters are settled by the first two words.
+    bool matches(const char (&field)[ZTEQM_NAME_SIZE]) const {
+        static_assert(ZTEQM_NAME_SIZE % 8 == 0 && ZTEQM_NAME_SIZE >= 16);
+        uint64_t first, second;
+        std::memcpy(&first, field, sizeof first);
+        std::memcpy(&second, field + 8, sizeof second);
+        if ((((first ^ words[0]) & masks[0]) | ((second ^ words[1]) & masks[1])) != 0) {
+            return false;
+        }
+        for (int32_t at = 2; at <= last; ++at) {
+            uint64_t word;
+            std::memcpy(&word, field + at * 8, sizeof word);
+            if (((word ^ words[at]) & masks[at]) != 0) return false;
+        }
+        return true;
+    }
+};
+
+// Runs every live equation of the palette whose trigger name is the trigger's, by ascending
+// index. The extent is read again at every step and the slot taken again by index, since an
+// operator or a subscriber may make equations (moving the slots) or delete the palette.
+void evaluate_palette(EquationPalette *palette, const TriggerPattern &trigger) {
     uint32_t seen = zteqm::palette_deletions();
     for (int32_t index = 0;; ++index) {
         if (!zteqm::palette_alive(palette, &seen)) return;
         if (index >= palette->numEquations || index >= palette->capacity) return;
         const Equation &equation = palette->slots[index];
-        if (equation.inUse != 0 && std::strcmp(equation.triggerName, trigger) == 0) {
-            zteqm::run_equation({palette, index});
+        if (equation.inUse != 0 && trigger.matches(equation.triggerName)) {
+            zteqm::run_triggered_equation({palette, index});
         }
     }
 }
@@ -111,6 +154,7 @@ void KVAEQM_Exit(void) {
     // The library never starts twice, so the application variables go with the rest.
     zteqm::release_app_variables();
     zteqm::release_referenced_names();
+    zteqm::release_reference_index();
     KVAMEM_Exit();
 }
 
@@ -162,9 +206,8 @@ void KVAEQM_EvaluateTriggerName(const char *triggerName) {
     if (triggerName == nullptr) return;
     // A name longer than the field matches no equation; a shorter one is copied, because a
     // callback that registers triggers may move the table the name came from.
-    char trigger[ZTEQM_NAME_SIZE];
-    if (strnlen(triggerName, sizeof trigger) == sizeof trigger) return;
-    zteqm::copy_text(trigger, triggerName);
+    TriggerPattern trigger;
+    if (!trigger.set(triggerName)) return;
 
     for (int32_t position = 0; position < manager.numPalettes; ++position) {
         EquationPalette *listed = manager.palettes[position];

@@ -11,6 +11,7 @@
 #include "internal/name_index.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/operator.h"
@@ -27,8 +28,9 @@ struct PaletteState {
     EquationPalette **live = nullptr;
     int32_t count = 0;
     int32_t capacity = 0;
-    int32_t lastFound = 0;   // where the last slot search succeeded, tried first next time
-    uint32_t deletions = 0;  // lets callers notice that a callback deleted a palette
+    int32_t lastFound = 0;        // where the last slot search succeeded, tried first next time
+    uint32_t deletions = 0;       // lets callers notice that a callback deleted a palette
+    uint32_t storageChanges = 0;  // advances whenever a slot array moves or a palette goes
 };
 
 PaletteState palettes;
@@ -81,6 +83,7 @@ bool reserve_slots(EquationPalette *palette, int32_t count) {
     if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
         // Lookups by name fall back to a walk; nothing else depends on the index.
     }
+    ++palettes.storageChanges;
     zteqm::forget_references_into(old, oldCapacity);
     return true;
 }
@@ -101,6 +104,7 @@ void untrack_palette(const EquationPalette *palette) {
     }
     palettes.count = kept;
     ++palettes.deletions;
+    ++palettes.storageChanges;
     if (palettes.count == 0 && palettes.live != nullptr) {
         // The last palette is gone: give the lists back so that nothing stays allocated. No
         // reference lies in a palette any more, and one placed in a new palette later has its
@@ -240,6 +244,8 @@ bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
 
 uint32_t palette_deletions() { return palettes.deletions; }
 
+uint32_t slot_storage_generation() { return palettes.storageChanges; }
+
 Equation *first_live_equation(EquationPalette *palette, int32_t start, int32_t *index) {
     EquationPalette *walked = walked_palette(palette);
     if (walked == nullptr) return nullptr;
@@ -281,8 +287,7 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
         index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
         // Only a reference that names the new equation can resolve differently now.
-        const bool named = is_referenced_name(slot->name);
-        if (named) references_may_be_stale();
+        if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
         uint32_t seen = palettes.deletions;
         release_equation_contents(&leftovers);
         if (!palette_alive(palette, &seen)) return nullptr;
@@ -297,7 +302,16 @@ void fix_references_unless_current(EquationPalette *palette) {
     EquationPalette *walked = walked_palette(palette);
     // Skipped only when it provably changes nothing: every reference of the palette was
     // fixed and nothing since could have made one point elsewhere than its name resolves.
-    if (walked != nullptr && extras_of(walked).fixedAt == reference_generation()) return;
+    // When the changes since can be told, only the references they concern are fixed.
+    if (walked != nullptr) {
+        PaletteExtras &extras = extras_of(walked);
+        const uint64_t generation = reference_generation();
+        if (extras.fixedAt == generation) return;
+        if (fix_logged_references(walked, extras.fixedAt, generation)) {
+            extras.fixedAt = generation;
+            return;
+        }
+    }
     fix_palette_references(palette);
 }
 
@@ -324,7 +338,7 @@ void delete_equation(EquationPalette *palette, Equation *equation) {
     const int32_t index = equation->index;
     if (Equation *slot = get_equation_slot(palette, index, false); slot != nullptr && slot->inUse) {
         unindex_live_slot(palette, index);
-        if (is_referenced_name(slot->name)) references_may_be_stale();
+        if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
         slot->inUse = 0;
         PaletteExtras &extras = extras_of(palette);
         if (index < extras.firstFreeHint) extras.firstFreeHint = index;
@@ -352,9 +366,13 @@ void rename_equation(Equation *equation, const char *name) {
     SlotRef slot;
     const bool indexed = locate_equation(equation, &slot) && equation->inUse != 0;
     if (indexed) unindex_live_slot(slot.palette, slot.index);
-    const bool wasReferenced = is_referenced_name(equation->name);
+    char old[ZTEQM_NAME_SIZE];
+    copy_text(old, equation->name);
     copy_text(equation->name, name);
-    if (wasReferenced || is_referenced_name(equation->name)) references_may_be_stale();
+    // References bearing the old name may resolve elsewhere now, and so may those bearing
+    // the new one.
+    if (is_referenced_name(old)) name_may_resolve_anew(old);
+    if (is_referenced_name(equation->name)) name_may_resolve_anew(equation->name);
     if (indexed) index_live_slot(slot.palette, slot.index);
 }
 
@@ -363,7 +381,7 @@ void mark_slot_live(EquationPalette *palette, int32_t index) {
     if (slot == nullptr || slot->inUse != 0) return;
     slot->inUse = 1;
     index_live_slot(palette, index);
-    if (is_referenced_name(slot->name)) references_may_be_stale();
+    if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
 }
 
 void release_equation_contents(Equation *equation) {

@@ -4,6 +4,7 @@
 
 #include "internal/palette.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 #include "ztequationmanager/palette.h"
@@ -53,6 +54,7 @@ void copy_parameters(Equation *target, Equation *source) {
     for (int32_t position = 0; position < count; ++position) {
         KVAP_Delete(target->parameters[position]);
         target->parameters[position] = KVAP_CopyParameter(source->parameters[position]);
+        zteqm::note_placement(target->parameters[position], target, position);
     }
 }
 

@@ -3,12 +3,15 @@
 
 #include "internal/equation_reference.h"
 #include "internal/parameters.h"
+#include "internal/reference_index.h"
 #include "internal/registry.h"
 #include "internal/value.h"
 
 namespace {
 
 zteqm::Table<ParameterTypeRecord> parameterTypes;
+
+constexpr int32_t kDoubleTypeId = 5;  // the value type "double"
 
 // One field of a type's record; zero or null outside the registry.
 template <typename Field>
@@ -62,9 +65,81 @@ bool refresh_from_host(Variable *variable) {
     return false;
 }
 
+// The value of a parameter whose type's registry slot still holds a built-in get-value
+// function (which only hands out the embedded value), found without calling it; null otherwise.
+Value *built_in_value(Parameter *parameter) {
+    // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
+    const auto typeId = static_cast<uint32_t>(parameter->typeId);
+    if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
+    if (typeId == zteqm::kLiteralTypeId) {
+        // The most common operand, its slot at a fixed place.
+        if (parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc != zteqm::literal_value) {
+            return parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc ==
+                           zteqm::variable_value
+                       ? &reinterpret_cast<Variable *>(parameter)->value
+                       : nullptr;
+        }
+        return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+    }
+    const ParameterTypeRecord *record = &parameterTypes.records[typeId];
+    if (record->getValueFunc == zteqm::literal_value) {
+        return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+    }
+    if (record->getValueFunc == zteqm::variable_value) {
+        return &reinterpret_cast<Variable *>(parameter)->value;
+    }
+    return nullptr;
+}
+
+// The reads and writes as the registries dispatch them, for whatever the direct paths leave.
+// Kept out of line so that the direct paths need no stack frame.
+[[gnu::noinline]] double read_double_dispatched(Parameter *parameter) {
+    Variable *variable = zteqm::as_variable(parameter);
+    if (variable != nullptr && variable->address != nullptr) {
+        read_bound_memory(variable);
+        return raw_double(variable->value);
+    }
+    // Unlike the integer and address reads, the double read after a get callback goes
+    // through the value's type.
+    Value *value = KVAP_GetValue(parameter);
+    if (variable != nullptr && variable->getFunc != nullptr) {
+        variable->getFunc(parameter, variable->userData);
+    }
+    return KVAV_GetDouble(value);
+}
+
+[[gnu::noinline]] void write_double_dispatched(Parameter *parameter, double number) {
+    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetDouble(value, number);
+}
+
 }  // namespace
 
 namespace zteqm {
+
+bool read_double_directly(Parameter *parameter, double *number) {
+    if (layout_of(parameter->typeId) == Layout::variable) {
+        auto *variable = reinterpret_cast<Variable *>(parameter);
+        if (variable->address != nullptr) {
+            // A bound double refreshes all eight bytes of the datum, which is the result.
+            if (variable->value.typeId != kDoubleTypeId) return false;
+            std::memcpy(variable->value.data.bytes, variable->address, sizeof(double));
+            *number = variable->value.data.d;
+            return true;
+        }
+        if (variable->getFunc != nullptr) return false;
+    }
+    const Value *value = built_in_value(parameter);
+    if (value == nullptr || !reads_double_directly(value)) return false;
+    *number = value->data.d;
+    return true;
+}
+
+bool write_double_directly(Parameter *parameter, double number) {
+    Value *value = built_in_value(parameter);
+    if (value == nullptr || !writes_double_directly(value)) return false;
+    value->data.d = number;
+    return true;
+}
 
 bool create_parameter_registry(int32_t capacity) {
     if (parameterTypes.exists()) return false;
@@ -196,6 +271,9 @@ void KVAP_Delete(Parameter *parameter) {
 Value *KVAP_GetValue(Parameter *parameter) {
     if (parameter == nullptr) return nullptr;
     const ParameterGetValueFunc getValue = KVAP_GetParameterTypeGetValueFunc(parameter->typeId);
+    // A slot that still holds a built-in get-value function is served without the indirect call.
+    if (getValue == zteqm::literal_value) return zteqm::literal_value(parameter);
+    if (getValue == zteqm::variable_value) return zteqm::variable_value(parameter);
     return getValue != nullptr ? getValue(parameter) : nullptr;
 }
 
@@ -233,18 +311,9 @@ int32_t KVAP_GetInteger(Parameter *parameter) {
 
 double KVAP_GetDouble(Parameter *parameter) {
     if (parameter == nullptr) return 0.0;
-    Variable *variable = zteqm::as_variable(parameter);
-    if (variable != nullptr && variable->address != nullptr) {
-        read_bound_memory(variable);
-        return raw_double(variable->value);
-    }
-    // Unlike the integer and address reads, the double read after a get callback goes
-    // through the value's type.
-    Value *value = KVAP_GetValue(parameter);
-    if (variable != nullptr && variable->getFunc != nullptr) {
-        variable->getFunc(parameter, variable->userData);
-    }
-    return KVAV_GetDouble(value);
+    double number;
+    if (zteqm::read_double_directly(parameter, &number)) return number;
+    return read_double_dispatched(parameter);
 }
 
 void *KVAP_GetAddress(Parameter *parameter) {
@@ -260,7 +329,8 @@ void KVAP_SetInteger(Parameter *parameter, int32_t integer) {
 }
 
 void KVAP_SetDouble(Parameter *parameter, double number) {
-    if (Value *value = KVAP_GetValue(parameter)) KVAV_SetDouble(value, number);
+    if (parameter != nullptr && zteqm::write_double_directly(parameter, number)) return;
+    write_double_dispatched(parameter, number);
 }
 
 void KVAP_SetAddress(Parameter *parameter, void *address) {
@@ -312,10 +382,10 @@ Parameter *KVAP_CopyParameter(Parameter *source) {
             auto *from = reinterpret_cast<EquationParameter *>(source);
             auto *to = reinterpret_cast<EquationParameter *>(copy);
             to->equation = from->equation;
-            zteqm::copy_text(to->referenceName, from->referenceName);
+            zteqm::rename_reference(to, from->referenceName);
             // The copy is only as well resolved as its source, wherever that one lives.
             zteqm::note_referenced_name(to->referenceName);
-            zteqm::references_may_be_stale();
+            zteqm::reference_may_be_stale(copy);
             return copy;
         }
         case zteqm::Layout::literal:

@@ -2,7 +2,24 @@
 #include "internal/equation_reference.h"
 #include "internal/parameters.h"
 
+// The get-value functions of the built-in types are reachable by name: KVAP_GetValue serves a
+// type whose registry slot still holds one of them without the indirect call.
+namespace zteqm {
+
+Value *literal_value(Parameter *parameter) {
+    return parameter != nullptr ? &reinterpret_cast<LiteralParameter *>(parameter)->value : nullptr;
+}
+
+Value *variable_value(Parameter *parameter) {
+    return parameter != nullptr ? &reinterpret_cast<Variable *>(parameter)->value : nullptr;
+}
+
+}  // namespace zteqm
+
 namespace {
+
+using zteqm::literal_value;
+using zteqm::variable_value;
 
 constexpr int32_t kTextSize = ZTEQM_NAME_SIZE;
 
@@ -18,10 +35,6 @@ Parameter *new_literal(int32_t typeId) {
     KVAP_SetDataTypeName(parameter, "double");
     literal->value.data.d = 10.0;
     return parameter;
-}
-
-Value *literal_value(Parameter *parameter) {
-    return parameter != nullptr ? &reinterpret_cast<LiteralParameter *>(parameter)->value : nullptr;
 }
 
 // A literal has no name: its name text and its value text are both the formatted value.
@@ -42,10 +55,6 @@ void literal_set_string(Parameter *parameter, const char *text, int32_t) {
 
 Parameter *new_variable(int32_t typeId) {
     return reinterpret_cast<Parameter *>(zteqm::new_parameter_object<Variable>(typeId));
-}
-
-Value *variable_value(Parameter *parameter) {
-    return parameter != nullptr ? &reinterpret_cast<Variable *>(parameter)->value : nullptr;
 }
 
 // The value text is formatted from the value as last stored: bound memory and the get

@@ -16,6 +16,7 @@ constexpr int32_t kInitialCapacity = 64;
 // Storage is keyed to the built-in identifiers, whatever type is registered under them.
 constexpr bool holds_inline_number(int32_t typeId) { return typeId >= 1 && typeId <= 5; }
 constexpr int32_t kAddressTypeId = 6;
+constexpr int32_t kDoubleTypeId = 5;
 
 const ValueTypeRecord *type_of(const Value *value) {
     return value != nullptr ? valueTypes.at(value->typeId) : nullptr;
@@ -71,6 +72,19 @@ void copy_value(Value *target, const Value *source) {
     target->data.bits = 0;
     target->data.p = block;
     target->size = block != nullptr ? source->size : 0;
+}
+
+// Whether a double of this value is read or written as its 8 bytes: a "double" value whose
+// registry slot still holds the built-in callback, which does exactly that.
+bool reads_double_directly(const Value *value) {
+    // The count is 0 while there is no table.
+    return value->typeId == kDoubleTypeId && valueTypes.count > kDoubleTypeId &&
+           valueTypes.records[kDoubleTypeId].getDoubleFunc == numeric_get_double;
+}
+
+bool writes_double_directly(const Value *value) {
+    return value->typeId == kDoubleTypeId && valueTypes.count > kDoubleTypeId &&
+           valueTypes.records[kDoubleTypeId].setDoubleFunc == numeric_set_double;
 }
 
 }  // namespace zteqm
@@ -148,22 +162,38 @@ void KVAV_SetSize(Value *value, int32_t size) {
 
 int32_t KVAV_GetInteger(Value *value) {
     const ValueTypeRecord *type = type_of(value);
-    return type != nullptr && type->getIntegerFunc != nullptr ? type->getIntegerFunc(value) : 0;
+    if (type == nullptr || type->getIntegerFunc == nullptr) return 0;
+    // A slot that still holds the built-in callback is served without the indirect call.
+    if (type->getIntegerFunc == zteqm::numeric_get_integer)
+        return zteqm::numeric_get_integer(value);
+    return type->getIntegerFunc(value);
 }
 
 void KVAV_SetInteger(Value *value, int32_t integer) {
     const ValueTypeRecord *type = type_of(value);
-    if (type != nullptr && type->setIntegerFunc != nullptr) type->setIntegerFunc(value, integer);
+    if (type == nullptr || type->setIntegerFunc == nullptr) return;
+    if (type->setIntegerFunc == zteqm::numeric_set_integer) {
+        zteqm::numeric_set_integer(value, integer);
+    } else {
+        type->setIntegerFunc(value, integer);
+    }
 }
 
 double KVAV_GetDouble(Value *value) {
     const ValueTypeRecord *type = type_of(value);
-    return type != nullptr && type->getDoubleFunc != nullptr ? type->getDoubleFunc(value) : 0.0;
+    if (type == nullptr || type->getDoubleFunc == nullptr) return 0.0;
+    if (type->getDoubleFunc == zteqm::numeric_get_double) return zteqm::numeric_get_double(value);
+    return type->getDoubleFunc(value);
 }
 
 void KVAV_SetDouble(Value *value, double number) {
     const ValueTypeRecord *type = type_of(value);
-    if (type != nullptr && type->setDoubleFunc != nullptr) type->setDoubleFunc(value, number);
+    if (type == nullptr || type->setDoubleFunc == nullptr) return;
+    if (type->setDoubleFunc == zteqm::numeric_set_double) {
+        zteqm::numeric_set_double(value, number);
+    } else {
+        type->setDoubleFunc(value, number);
+    }
 }
 
 void *KVAV_GetAddress(Value *value) {

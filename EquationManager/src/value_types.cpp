@@ -69,6 +69,12 @@ int32_t parse_decimal_integer(const char *text) {
     return static_cast<int32_t>(number);
 }
 
+}  // namespace
+
+// The numeric callbacks are reachable by name too: the value functions call them directly
+// while a type's registry slot still holds them.
+namespace zteqm {
+
 // ---- shared numeric callbacks, "char" to "double" ----
 
 int32_t numeric_get_integer(Value *value) {
@@ -154,6 +160,10 @@ void numeric_set_double(Value *value, double number) {
             break;
     }
 }
+
+}  // namespace zteqm
+
+namespace {
 
 // ---- shared raw address callbacks, "char" to "address" ----
 

@@ -27,6 +27,12 @@ namespace zteqm {
 uint64_t reference_generation();
 void references_may_be_stale();
 
+// The same for changes that concern only the references bearing one name (an equation of that
+// name made, deleted or renamed) or one reference (set or placed by hand): the fix-up pass
+// then fixes only those (reference_index.h).
+void name_may_resolve_anew(const char *name);
+void reference_may_be_stale(Parameter *parameter);
+
 // Names that some "Equation" parameter has borne. Only a change to such a name can change
 // what a reference resolves to.
 void note_referenced_name(const char *name);

@@ -41,4 +41,8 @@ bool defer_release_while_running(Equation *leftovers);
 // when callbacks deleted the palette or replaced the equation while it ran. (equation.cpp)
 Variable *run_equation(SlotRef slot);
 
+// The same step as the trigger walk takes it (the subscriber count is taken after the operator
+// either way), with cheaper checks after each callback. (equation.cpp)
+void run_triggered_equation(SlotRef slot);
+
 }  // namespace zteqm

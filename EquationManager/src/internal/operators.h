@@ -81,7 +81,8 @@ int32_t apply_computation(R (*compute)(A...), Variable *result, int32_t numParam
 // once in order (as integer or double, by the computation's argument types), writes the result
 // once (integer or double, by its return type) and returns 1.
 template <auto compute>
-int32_t computed_operator(Variable *result, int32_t numParameters, Parameter **parameters) {
+[[gnu::flatten]] int32_t computed_operator(Variable *result, int32_t numParameters,
+                                           Parameter **parameters) {
     return apply_computation(compute, result, numParameters, parameters);
 }
 

@@ -53,4 +53,8 @@ bool palette_alive(const EquationPalette *palette, uint32_t *seen);
 // The count of palette deletions so far, for palette_alive.
 uint32_t palette_deletions();
 
+// Advances whenever a palette's slot array moves or a palette is deleted: while it stays the
+// same, an Equation pointer taken into a live palette's slots still addresses that slot.
+uint32_t slot_storage_generation();
+
 }  // namespace zteqm

@@ -45,6 +45,17 @@ T *new_parameter_object(int32_t typeId) {
     return object;
 }
 
+// The get-value functions of the built-in literal and variable types: the embedded value.
+Value *literal_value(Parameter *parameter);
+Value *variable_value(Parameter *parameter);
+
+// KVAP_GetDouble and KVAP_SetDouble without dispatch, for a non-null parameter: a bound
+// "double" variable, or a literal or unbound variable without get callback whose types' slots
+// still hold the built-in functions. True when done; false, with nothing done, when the read or
+// write has to go through the registries.
+bool read_double_directly(Parameter *parameter, double *number);
+bool write_double_directly(Parameter *parameter, double number);
+
 // Releases a parameter object of any layout together with its value's block.
 void release_parameter_object(Parameter *parameter);
 

@@ -18,7 +18,10 @@ struct Table {
 
     // The record of an identifier in 0 .. count - 1, or null.
     Record *at(int32_t id) const {
-        return (records != nullptr && id >= 0 && id < count) ? &records[id] : nullptr;
+        // The count is never negative: one unsigned comparison bounds the identifier.
+        return (static_cast<uint32_t>(id) < static_cast<uint32_t>(count) && records != nullptr)
+                   ? &records[id]
+                   : nullptr;
     }
 
     // Makes room for index `id` by growing to `newCapacity` when id is beyond the capacity.

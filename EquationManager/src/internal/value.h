@@ -16,4 +16,10 @@ void release_value_storage(Value *value);
 // copy cannot be allocated the target has no block (data null, size 0).
 void copy_value(Value *target, const Value *source);
 
+// True when the value is a "double" whose type's registry slot still holds the built-in get
+// (read) or set (write) callback: its data is then the number itself, read or written as is.
+// The value functions and the parameter reads take this path instead of the dispatch.
+bool reads_double_directly(const Value *value);
+bool writes_double_directly(const Value *value);
+
 }  // namespace zteqm
