@@ -34,7 +34,7 @@ else()
   string(REPLACE "\n" ";" nm_lines "${nm_output}")
   foreach(line ${nm_lines})
     # Version nodes and linker bookkeeping (" A ") are not functions of ours.
-    if(line MATCHES "^[0-9a-fA-F]+ [A-Za-z] ([A-Za-z_][A-Za-z0-9_]*)$" AND NOT line MATCHES " A ")
+    if(line MATCHES "^[0-9a-fA-F]+ [B-Zb-z] ([A-Za-z_][A-Za-z0-9_]*)$")
       list(APPEND exported "${CMAKE_MATCH_1}")
     endif()
   endforeach()

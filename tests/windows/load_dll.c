@@ -14,6 +14,7 @@
 typedef void (*InitFunc)(MemoryAllocFunc, MemoryFreeFunc, void *);
 typedef void (*ExitFunc)(void);
 typedef int32_t (*CountFunc)(void);
+typedef int32_t (*IdFunc)(const char *);
 
 static long live_blocks;
 
@@ -40,7 +41,8 @@ static int load_and_start(size_t *resolved) {
     size_t i;
     InitFunc init;
     ExitFunc stop;
-    CountFunc triggers, operators;
+    CountFunc triggers;
+    IdFunc operator_id;
     if (module == NULL) return fail("cannot load ztequationmanager.dll");
     *resolved = 0;
     for (i = 0; i < count; ++i) {
@@ -52,14 +54,15 @@ static int load_and_start(size_t *resolved) {
     init = RESOLVE(module, InitFunc, "KVAEQM_Init");
     stop = RESOLVE(module, ExitFunc, "KVAEQM_Exit");
     triggers = RESOLVE(module, CountFunc, "KVAT_GetNumTypes");
-    operators = RESOLVE(module, CountFunc, "KVAOP_GetNumTypes");
-    if (*resolved != count || !init || !stop || !triggers || !operators)
+    operator_id = RESOLVE(module, IdFunc, "KVAOP_IDOfName");
+    if (*resolved != count || !init || !stop || !triggers || !operator_id)
         return fail("functions are missing");
     if (GetProcAddress(module, "DllMain") != NULL) return fail("the entry point is exported");
-    if (triggers() != 0 || operators() != 0 || live_blocks != 0)
+    /* No trigger and no operator is known until the library starts. */
+    if (triggers() != 0 || operator_id("+") != 0 || live_blocks != 0)
         return fail("loading the DLL did work of the library's own");
     init(host_alloc, host_free, NULL);
-    if (triggers() != 5 || operators() != 61) return fail("the library did not start");
+    if (triggers() != 5 || operator_id("+") <= 0) return fail("the library did not start");
     stop();
     if (live_blocks != 0) return fail("blocks are still held after KVAEQM_Exit");
     if (!FreeLibrary(module)) return fail("cannot unload the DLL");
