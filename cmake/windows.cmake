@@ -12,7 +12,11 @@ add_link_options(-static)
 # Cross-built programs run under Wine, in a prefix of the build tree's own that the first run
 # makes (once, under a lock, so that parallel tests wait for it).
 if(CMAKE_CROSSCOMPILING)
-  find_program(ZTEQM_WINE wine REQUIRED)
+  find_program(ZTEQM_WINE wine)
+  if(NOT ZTEQM_WINE)
+    message(FATAL_ERROR "The Windows build runs its programs under Wine, which is missing: "
+                        "scripts/install-deps windows installs it")
+  endif()
   set(ZTEQM_WINEPREFIX ${PROJECT_BINARY_DIR}/wineprefix)
   set(ZTEQM_WINE_RUN ${PROJECT_BINARY_DIR}/wine-run)
   file(CONFIGURE OUTPUT ${ZTEQM_WINE_RUN} CONTENT [[#!/bin/sh
@@ -71,8 +75,12 @@ endif()
 
 # GoogleTest compiled from the distribution's sources (package googletest), with this build's
 # compiler, in place of the build machine's libraries.
-if(ZTEQM_BUILD_TESTS AND NOT TARGET GTest::gtest)
-  set(ZTEQM_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
+set(ZTEQM_GOOGLETEST_SOURCE /usr/src/googletest CACHE PATH "GoogleTest's sources")
+if(ZTEQM_BUILD_TESTS AND CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest)
+  if(NOT EXISTS ${ZTEQM_GOOGLETEST_SOURCE}/CMakeLists.txt)
+    message(FATAL_ERROR "The Windows tests are built against GoogleTest's sources, missing from "
+                        "${ZTEQM_GOOGLETEST_SOURCE}: scripts/install-deps windows installs them")
+  endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
   add_subdirectory(${ZTEQM_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
@@ -99,16 +107,18 @@ set(ZTEQM_EXPORT_NAMES_HEADER ${PROJECT_BINARY_DIR}/generated/zteqm_export_names
 file(CONFIGURE OUTPUT ${ZTEQM_EXPORT_NAMES_HEADER} CONTENT
   "/* Generated from EquationManager/exports.map: every exported name. */\nstatic const char *const zteqm_export_names[] = {\n    \"${ZTEQM_NAME_LINES}\"};\n")
 
-# Called by EquationManager/CMakeLists.txt for the library target.
+# Called by EquationManager/CMakeLists.txt for the library target, a DLL or a static library.
 function(zteqm_configure_windows_library target)
-  target_sources(${target} PRIVATE ${ZTEQM_DEF_FILE})
   get_target_property(type ${target} TYPE)
   if(type STREQUAL "STATIC_LIBRARY")
     # Hosts linking a static copy neither import nor export.
     target_compile_definitions(${target} PUBLIC ZTEQM_STATIC)
-  else()
-    target_compile_definitions(${target} PRIVATE ZTEQM_BUILDING)
+    return()
   endif()
+  # The DLL's entry point, and its export table.
+  target_compile_definitions(${target} PRIVATE ZTEQM_BUILDING)
+  target_sources(${target} PRIVATE
+    ${PROJECT_SOURCE_DIR}/EquationManager/src/windows/dll_main.cpp ${ZTEQM_DEF_FILE})
   # ztequationmanager.dll with the import library ztequationmanager.dll.a (found by -l as
   # well); nothing of the static runtime is exported beside the listed functions.
   set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX ""
