@@ -10,10 +10,11 @@ set(CMAKE_RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR}/bin)
 add_link_options(-static)
 
 # Cross-built programs run under Wine, in a prefix of the build tree's own that the first run
-# makes (once, under a lock, so that parallel tests wait for it).
+# makes, through the wrapper build/windows/wine-run.
 if(CMAKE_CROSSCOMPILING)
   find_program(ZTEQM_WINE wine)
-  if(NOT ZTEQM_WINE)
+  find_program(ZTEQM_WINESERVER wineserver)
+  if(NOT ZTEQM_WINE OR NOT ZTEQM_WINESERVER)
     message(FATAL_ERROR "The Windows build runs its programs under Wine, which is missing: "
                         "scripts/install-deps windows installs it")
   endif()
@@ -25,15 +26,22 @@ export WINEPREFIX='@ZTEQM_WINEPREFIX@'
 export WINEDEBUG=-all
 # No .NET or HTML engine: nothing asks to install them.
 export WINEDLLOVERRIDES='mscoree,mshtml='
-if [ ! -f "$WINEPREFIX/.ready" ]; then
-  mkdir -p "$WINEPREFIX"
-  (
-    flock 9
-    if [ ! -f "$WINEPREFIX/.ready" ]; then
-      '@ZTEQM_WINE@' wineboot --init >/dev/null 2>&1 && touch "$WINEPREFIX/.ready"
-    fi
-  ) 9>"$WINEPREFIX.lock"
-fi
+# Under a lock, so that programs started together wait for one another here. Nothing started
+# here keeps the lock (9>&-) or the caller's output open: CTest waits for the end of the output.
+(
+  flock 9
+  # The first run makes the prefix.
+  if [ ! -f "$WINEPREFIX/.ready" ]; then
+    '@ZTEQM_WINE@' wineboot --init >/dev/null 2>&1 </dev/null 9>&- && touch "$WINEPREFIX/.ready"
+  fi
+  # One server for a whole test run, which stays a minute after its last program: by itself it
+  # would stay 3 seconds, and could be leaving just as the next program connects. A new server
+  # starts Wine's own background programs at once, before any test program could start them
+  # holding its output.
+  if '@ZTEQM_WINESERVER@' -p60 >/dev/null 2>&1 </dev/null 9>&-; then
+    '@ZTEQM_WINE@' wineboot >/dev/null 2>&1 </dev/null 9>&-
+  fi
+) 9>"$WINEPREFIX.lock"
 # With no program named, only the prefix is made.
 [ "$#" -eq 0 ] || exec '@ZTEQM_WINE@' "$@"
 ]] @ONLY)
