@@ -6,12 +6,14 @@
 
 namespace eqm {
 
+// Counts are 64-bit everywhere (long is 32-bit on Windows): a long run allocates more than
+// 2^31 blocks.
 struct AllocatorStats {
-    long allocations = 0;      // blocks handed out
-    long releases = 0;         // blocks given back
-    long foreignReleases = 0;  // frees of pointers this allocator never handed out (null included)
-    long live = 0;             // blocks handed out and not given back
-    long peakLive = 0;
+    long long allocations = 0;      // blocks handed out
+    long long releases = 0;         // blocks given back
+    long long foreignReleases = 0;  // frees of pointers this allocator never handed out (null too)
+    long long live = 0;             // blocks handed out and not given back
+    long long peakLive = 0;
     std::size_t liveBytes = 0;
     std::size_t peakBytes = 0;
 };

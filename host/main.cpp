@@ -107,11 +107,11 @@ std::string module_path(const CommandLine &line) {
 void print_stats() {
     const eqm::AllocatorStats &stats = eqm::allocator_stats();
     std::fprintf(stderr,
-                 "allocator: %ld blocks allocated, %ld released, %ld live; peak %ld blocks, "
+                 "allocator: %lld blocks allocated, %lld released, %lld live; peak %lld blocks, "
                  "%zu bytes\n",
                  stats.allocations, stats.releases, stats.live, stats.peakLive, stats.peakBytes);
     if (stats.foreignReleases != 0) {
-        std::fprintf(stderr, "allocator: %ld releases of blocks it never handed out\n",
+        std::fprintf(stderr, "allocator: %lld releases of blocks it never handed out\n",
                      stats.foreignReleases);
     }
 }

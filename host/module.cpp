@@ -1,27 +1,26 @@
-// Loading the module with dlopen and resolving the host's function table with dlsym.
+// Loading the module and resolving the host's function table, through the platform's loader
+// (platform.h).
 #include "module.h"
-
-#include <dlfcn.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <utility>
 
+#include "platform.h"
+
 namespace eqm {
 
 Module::Module(const std::string &path) : path_(path) {
-    // RTLD_NOW: a module whose own dependencies are unresolved fails here, not mid-frame.
-    handle_ = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    std::string why;
+    handle_ = platform::load_module(path, why);
     if (handle_ == nullptr) {
-        const char *why = dlerror();
-        error_ = "cannot load the module " + path + ": " + (why != nullptr ? why : "unknown error");
+        error_ = "cannot load the module " + path + ": " + why;
         return;
     }
-#define EQM_RESOLVE(name)                                          \
-    if (void *symbol = dlsym(handle_, #name); symbol != nullptr) { \
-        api_.name = reinterpret_cast<decltype(api_.name)>(symbol); \
-    } else {                                                       \
-        missing_.emplace_back(#name);                              \
+#define EQM_RESOLVE(name)                                                            \
+    if (void *symbol = platform::find_function(handle_, #name); symbol != nullptr) { \
+        api_.name = reinterpret_cast<decltype(api_.name)>(symbol);                   \
+    } else {                                                                         \
+        missing_.emplace_back(#name);                                                \
     }
     EQM_HOST_FUNCTIONS(EQM_RESOLVE)
 #undef EQM_RESOLVE
@@ -30,14 +29,14 @@ Module::Module(const std::string &path) : path_(path) {
                  (missing_.size() == 1 ? " function" : " functions") + " the host needs:";
         for (std::size_t i = 0; i < missing_.size(); ++i)
             error_ += (i == 0 ? " " : ", ") + missing_[i];
-        dlclose(handle_);
+        platform::unload_module(handle_);
         handle_ = nullptr;
         api_ = Api{};
     }
 }
 
 Module::~Module() {
-    if (handle_ != nullptr) dlclose(handle_);
+    if (handle_ != nullptr) platform::unload_module(handle_);
 }
 
 Module::Module(Module &&other) noexcept
@@ -47,19 +46,8 @@ Module::Module(Module &&other) noexcept
       missing_(std::move(other.missing_)),
       api_(std::exchange(other.api_, Api{})) {}
 
-namespace {
-
-std::filesystem::path executable_directory() {
-    std::error_code error;
-    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
-    if (error) return std::filesystem::current_path(error);
-    return self.parent_path();
-}
-
-}  // namespace
-
 std::string default_module_path() {
-    const std::filesystem::path here = executable_directory();
+    const std::filesystem::path here = platform::executable_directory();
     // Both relative places are set by the build: the library's directory as seen from the
     // host's own build directory, and from the installed bin directory.
     const std::filesystem::path candidates[] = {

@@ -2,8 +2,6 @@
 // building and playing scenes, and releasing everything it made.
 #include <gtest/gtest.h>
 
-#include <dirent.h>
-
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +12,7 @@
 #include "counting_allocator.h"
 #include "module.h"
 #include "scene.h"
+#include "scratch.h"
 #include "session.h"
 
 namespace {
@@ -68,17 +67,17 @@ std::vector<std::string> row(const std::string &table, int frame) {
 
 using Cells = std::vector<std::string>;
 
-int open_descriptors() {
-    int count = 0;
-    for (const auto &entry : fs::directory_iterator("/proc/self/fd")) {
-        (void)entry;
-        ++count;
-    }
-    return count;
-}
+// The host's block counts do not wrap after 2^31 blocks on any platform (long is 32-bit on
+// Windows).
+static_assert(sizeof(eqm::AllocatorStats::allocations) == 8 &&
+              sizeof(eqm::AllocatorStats::live) == 8);
 
 TEST(Module, NamesEveryFunctionAForeignLibraryLacks) {
+#if defined(_WIN32)
+    eqm::Module foreign("kernel32.dll");
+#else
     eqm::Module foreign("libm.so.6");
+#endif
     EXPECT_FALSE(foreign.loaded());
     EXPECT_NE(foreign.error().find("lacks"), std::string::npos) << foreign.error();
     EXPECT_NE(foreign.error().find("KVAEQM_Init"), std::string::npos);
@@ -154,7 +153,7 @@ TEST(Check, AsksTheLibraryForOperatorsTriggersTypesAndParameterCounts) {
 TEST(Run, DrivesTheDoorToItsStopAndReleasesEveryBlock) {
     Started started;
     ASSERT_TRUE(started.library) << started.module.error();
-    const long before = eqm::allocator_stats().live;
+    const long long before = eqm::allocator_stats().live;
     auto scene = scene_from(R"({"frames": 5, "databases": [{"name": "house",
       "nodes": {"door": {"angle": 50, "stop": 90, "open": {"value": 0, "type": "int"}}},
       "equations": [
@@ -213,12 +212,11 @@ TEST(Run, ReferencesRunTheirEquationOnEveryReadAcrossDatabases) {
 TEST(Run, ClosesPlaybackFilesAndLeavesNoDescriptorOpen) {
     Started started;
     ASSERT_TRUE(started.library) << started.module.error();
-    const char *root = std::getenv("ZTEQM_TEST_TMP");
-    const fs::path dir = fs::path(root != nullptr ? root : "/tmp") / "playback";
+    const fs::path dir = testhost::scratch_root() / "playback";
     fs::create_directories(dir);
     std::ofstream(dir / "take.txt") << "1 10\n2 20\n3 30\n";
-    const long before = eqm::allocator_stats().live;
-    const int descriptors = open_descriptors();
+    const long long before = eqm::allocator_stats().live;
+    const int descriptors = testhost::open_file_count();
     auto scene = scene_from(R"({"frames": 2, "databases": [{"name": "s",
       "nodes": {"n": {"v": 0}}, "equations": [
         {"name": "Take", "operator": "AsciiFile", "result": {"drives": "n.v"},
@@ -229,7 +227,7 @@ TEST(Run, ClosesPlaybackFilesAndLeavesNoDescriptorOpen) {
     ASSERT_TRUE(scene);
     const std::string table = play(*started.library, *scene);
     EXPECT_EQ(row(table, 2), (Cells{"2", "0.083", "20.000"})) << table;
-    EXPECT_EQ(open_descriptors(), descriptors);
+    EXPECT_EQ(testhost::open_file_count(), descriptors);
     EXPECT_EQ(eqm::allocator_stats().live, before);
 }
 

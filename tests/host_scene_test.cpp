@@ -13,15 +13,15 @@
 #include "output.h"
 #include "plot.h"
 #include "scene.h"
+#include "scratch.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 
 fs::path temporary_directory() {
-    const char *root = std::getenv("ZTEQM_TEST_TMP");
-    fs::path dir = fs::path(root != nullptr ? root : "/tmp") /
-                   ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::path dir =
+        testhost::scratch_root() / ::testing::UnitTest::GetInstance()->current_test_info()->name();
     fs::create_directories(dir);
     return dir;
 }
@@ -227,7 +227,7 @@ TEST(SceneReader, ResolvesDataFilesAgainstTheSceneDirectory) {
                                      "parameters": [{"file": "data/calm.txt"}]})"),
                            scene);
     EXPECT_TRUE(missing.has("parameters[0].file", "no data file")) << missing.all();
-    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").string()));
+    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").lexically_normal().string()));
 
     const fs::path deep = dir / std::string(90, 'd');
     fs::create_directories(deep);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "operand_set.h"
+#include "scratch.h"
 #include "test_host.h"
 #include "test_parameters.h"
 
@@ -242,27 +243,14 @@ TEST_F(SpecialOperators, NullParametersAreRefusedBeforeAnyRead) {
 
 // AsciiFile ---------------------------------------------------------------------------------
 
-int count_open_descriptors() {
-    int count = 0;
-    for ([[maybe_unused]] const auto &entry :
-         std::filesystem::directory_iterator("/proc/self/fd")) {
-        ++count;
-    }
-    return count;
-}
-
 // One AsciiFile equation's worth of parameters over files in a fresh temporary directory.
 class AsciiFilePlayback : public SpecialOperators {
 protected:
     void SetUp() override {
         SpecialOperators::SetUp();
-        const char *base = std::getenv("ZTEQM_TEST_TMP");
-        std::filesystem::path root = base != nullptr ? base : "/tmp";
-        std::filesystem::create_directories(root);
-        std::string pattern = (root / "ascii-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        directory_ = pattern;
-        descriptorsBefore_ = count_open_descriptors();
+        directory_ = testhost::make_scratch_directory("ascii");
+        ASSERT_FALSE(directory_.empty());
+        descriptorsBefore_ = testhost::open_file_count();
         operands_.emplace();
         result_ = operands_->result();
         enable_ = operands_->integer(1);
@@ -311,7 +299,7 @@ protected:
     void set_column(int32_t column) { KVAP_SetInteger(column_, column); }
     void set_enabled(bool enabled) { KVAP_SetInteger(enable_, enabled ? 1 : 0); }
     void *handle() { return KVAP_GetAddress(store_); }
-    int descriptors_opened() { return count_open_descriptors() - descriptorsBefore_; }
+    int descriptors_opened() { return testhost::open_file_count() - descriptorsBefore_; }
 
     std::filesystem::path directory_;
     int descriptorsBefore_ = 0;
@@ -430,6 +418,42 @@ TEST_F(AsciiFilePlayback, LongLinesArePlayedBackInRunsOf1023Characters) {
     EXPECT_EQ(evaluate(3), (Written{7, 8, kNothing}));
     set_column(1);
     EXPECT_EQ(evaluate(4), (Written{kNothing, 12.5, 25, 6}));
+}
+
+// A file written on Windows plays exactly as the same file with LF line ends, on every
+// platform: CR LF counts as one character where a long line is cut into runs, and a Ctrl-Z
+// (the end of a text file to the Windows C runtime) is a byte like any other.
+TEST_F(AsciiFilePlayback, CrLfLineEndsPlayAsLfLineEndsDo) {
+    std::string longLine = "12.5";
+    longLine.resize(1022, ' ');  // with its line end, the line just fills one run
+    const std::string files[] = {
+        "1 2 3\n4 5 6\n\n7 8 9\n",
+        longLine + "\n25 8\n",
+        "1 2\n\x1a 5\n3 4\n",
+        "1\t2 3\n4 5 \n6\n",
+    };
+    for (const std::string &lf : files) {
+        std::string crlf;
+        for (char c : lf) crlf += c == '\n' ? std::string("\r\n") : std::string(1, c);
+        for (int32_t column : {1, 2, 3}) {
+            set_column(column);
+            write_file("lf.txt", lf);
+            const Written expected = evaluate(6);
+            set_enabled(false);
+            evaluate();
+            set_enabled(true);
+            write_file("crlf.txt", crlf);
+            EXPECT_EQ(evaluate(6), expected) << "column " << column << " of " << lf.substr(0, 12);
+            set_enabled(false);
+            evaluate();
+            set_enabled(true);
+        }
+    }
+    write_file("crlf.txt", longLine + "\r\n25 8\r\n");
+    set_column(1);
+    EXPECT_EQ(evaluate(3), (Written{12.5, 25, kNothing}));
+    write_file("crlf.txt", "1 2\r\n\x1a 5\r\n3 4\r\n");
+    EXPECT_EQ(evaluate(4), (Written{1, kNothing, 3, kNothing}));
 }
 
 TEST_F(AsciiFilePlayback, NullHandleStoreIsRefusedAndOpensNothing) {

@@ -162,7 +162,9 @@ FILE *open_playback(Parameter *fileName, Parameter *store) {
     if (!can_keep_handle(store)) return nullptr;
     char *name = nullptr;
     KVAP_GetString(fileName, &name, 1);
-    FILE *file = name != nullptr ? std::fopen(name, "r") : nullptr;
+    // Read as bytes: a text-mode read would turn CR LF into LF on Windows only, and stop at a
+    // Ctrl-Z there. Line ends are handled by read_line, alike on every platform.
+    FILE *file = name != nullptr ? std::fopen(name, "rb") : nullptr;
     if (file != nullptr && !remember_open_file(file)) {
         std::fclose(file);
         file = nullptr;
@@ -202,6 +204,19 @@ const char *find_field(const char *line, int32_t column) {
 // Lines longer than the buffer are played back in runs of 1023 characters.
 constexpr int kLineBufferSize = 1024;
 
+// Reads the next line, or run of a long line, into `line`; false at the end of the file. A CR
+// LF line end counts as one character, as LF does: a run that ends in the CR takes its LF
+// along, so a file plays the same runs whichever line ends it was written with.
+bool read_line(FILE *file, char (&line)[kLineBufferSize]) {
+    if (std::fgets(line, kLineBufferSize, file) == nullptr) return false;
+    const std::size_t length = std::strlen(line);
+    if (length > 0 && line[length - 1] == '\r') {
+        const int next = std::getc(file);
+        if (next != '\n' && next != EOF) std::ungetc(next, file);
+    }
+    return true;
+}
+
 // One line per evaluation; the end of the file closes it, so the next evaluation starts over.
 int32_t ascii_file(Variable *result, int32_t numParameters, Parameter **parameters) {
     // Without parameter 3 the handle could not be kept, and every evaluation would leak a file.
@@ -218,7 +233,7 @@ int32_t ascii_file(Variable *result, int32_t numParameters, Parameter **paramete
     if (file == nullptr) return 1;
 
     char line[kLineBufferSize];
-    if (std::fgets(line, kLineBufferSize, file) == nullptr) {
+    if (!read_line(file, line)) {
         end_playback(store, file);
         return 1;
     }

@@ -1,9 +1,10 @@
 // A host session over every family, tolerant of failed allocations.
 #include "host_session.h"
 
-#include <unistd.h>
-
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
 
 #include "equation_host.h"
 
@@ -182,13 +183,21 @@ void release_objects(EquationPalette *palette) {
 SubscriberCounts &subscriber_counts() { return subscribers; }
 
 std::string write_playback_file() {
-    char name[] = "/tmp/zteqm-playback-XXXXXX";
-    const int descriptor = mkstemp(name);
-    if (descriptor < 0) return "";
-    const char lines[] = "1 2 3\n4 5 6\n7 8 9\n";
-    const bool written = write(descriptor, lines, sizeof lines - 1) == sizeof lines - 1;
-    close(descriptor);
-    return written ? name : "";
+    // In the system's temporary directory, whose short path fits the 79 characters a file name
+    // parameter keeps.
+    std::error_code error;
+    const std::filesystem::path directory = std::filesystem::temp_directory_path(error);
+    if (error) return "";
+    std::random_device seed;
+    std::mt19937 names(seed());
+    std::filesystem::path path;
+    do {
+        path = directory / ("zteqm-playback-" + std::to_string(names() % 1000000u) + ".txt");
+    } while (std::filesystem::exists(path, error));
+    std::ofstream file(path, std::ios::binary);
+    file << "1 2 3\n4 5 6\n7 8 9\n";
+    file.close();
+    return file ? path.string() : "";
 }
 
 void run_host_session(const std::string &dataFile) {

@@ -1,0 +1,17 @@
+# Reads the list of exported functions from the linker version script, the one list the
+# build keeps: every name ending in ";" outside comments, in order, once each.
+function(zteqm_read_export_list map out_var)
+  file(READ ${map} text)
+  string(REGEX REPLACE "/\\*([^*]|\\*+[^*/])*\\*+/" "" text "${text}")
+  string(REGEX REPLACE "(global|local):" "" text "${text}")
+  string(REGEX MATCHALL "[A-Za-z_][A-Za-z0-9_]*[ \t]*;" entries "${text}")
+  set(names "")
+  foreach(entry ${entries})
+    string(REGEX REPLACE "[ \t;]" "" entry "${entry}")
+    if(NOT entry STREQUAL "")
+      list(APPEND names "${entry}")
+    endif()
+  endforeach()
+  list(REMOVE_DUPLICATES names)
+  set(${out_var} "${names}" PARENT_SCOPE)
+endfunction()
