@@ -66,7 +66,8 @@ def test_the_reader_follows_changed_export_macros(tmp_path):
     for name in os.listdir(include):
         shutil.copy(os.path.join(include, name), tmp_path)
     types_h = (tmp_path / "types.h").read_text()
-    types_h = re.sub(r"#if defined\(_WIN32\).*?#endif\n", """\
+    # The whole platform block, nested conditionals included, up to the C++ guards.
+    types_h = re.sub(r"#if defined\(_WIN32\).*?#endif\n(?=\s*#ifdef __cplusplus)", """\
 #if defined(_WIN32)
 #  if defined(ZTEQM_BUILDING)
 #    define ZTEQM_API __declspec(dllexport)
