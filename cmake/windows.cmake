@@ -91,7 +91,11 @@ if(ZTEQM_BUILD_TESTS AND CMAKE_CROSSCOMPILING AND NOT TARGET GTest::gtest)
   endif()
   set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
   set(gtest_force_shared_crt ON CACHE BOOL "" FORCE)
+  # Static archives whatever the library is, so the tests carry no DLL of GoogleTest's.
+  set(ZTEQM_SAVED_BUILD_SHARED_LIBS ${BUILD_SHARED_LIBS})
+  set(BUILD_SHARED_LIBS OFF)
   add_subdirectory(${ZTEQM_GOOGLETEST_SOURCE} ${PROJECT_BINARY_DIR}/googletest EXCLUDE_FROM_ALL)
+  set(BUILD_SHARED_LIBS ${ZTEQM_SAVED_BUILD_SHARED_LIBS})
   foreach(library gtest gtest_main gmock gmock_main)
     # Their own code, not ours: its warnings are not this project's errors.
     target_compile_options(${library} PRIVATE -w)

@@ -189,12 +189,17 @@ add_test(NAME CommandLine.ListsTheOperators
           "-DMATCH=\n +[0-9]+ +6  DriveDOF\n.*value types\n.*double.*parameter types\n.*Node Attribute  \\(a variable"
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} operators)
 # A bare file name that exists is that file, not a name for the loader to search for.
+if(WIN32)
+  set(ZTEQM_MODULE_FILE_NAME $<TARGET_FILE_NAME:ztequationmanager>)
+else()
+  set(ZTEQM_MODULE_FILE_NAME $<TARGET_SONAME_FILE_NAME:ztequationmanager>)
+endif()
 add_test(NAME CommandLine.LoadsAModuleNamedByItsBareFileName
   COMMAND ${CMAKE_COMMAND} -DSTATUS=0 "-DMATCH=door.json: ok"
           -DWORKING_DIRECTORY=$<TARGET_FILE_DIR:ztequationmanager>
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
           ${ZTEQM_HOST} check ${ZTEQM_SCENES}/door.json
-          --module $<TARGET_SONAME_FILE_NAME:ztequationmanager>)
+          --module ${ZTEQM_MODULE_FILE_NAME})
 add_test(NAME CommandLine.NamesAModuleItCannotLoad
   COMMAND ${CMAKE_COMMAND} -DSTATUS=3
           "-DMATCH=cannot load the module ${CMAKE_CURRENT_BINARY_DIR}/none.so"
