@@ -201,6 +201,19 @@ bool set_equation_defaults(Equation *equation) {
     return complete;
 }
 
+// True for a slot that has never held an equation: no reference can have been resolved to it.
+bool never_used(const Equation &slot) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&slot);
+    for (size_t at = 0; at < sizeof(Equation); ++at) {
+        if (bytes[at] != 0) return false;
+    }
+    return true;
+}
+
+// A slot made live again holds an equation made after every reference that points at it was
+// resolved: those references, in whatever palette, are dropped and resolve again by name.
+void forget_references_to(const Equation *slot) { zteqm::forget_references_into(slot, 1); }
+
 // Detaches what a deleted equation left in its slot and clears the slot to never-used.
 Equation take_leftovers(Equation *slot) {
     const Equation leftovers = *slot;
@@ -278,6 +291,7 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
             return nullptr;
         }
         slot->inUse = 1;
+        if (!never_used(leftovers)) forget_references_to(slot);
         index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
         // Only a reference that names the new equation can resolve differently now.
@@ -362,6 +376,7 @@ void mark_slot_live(EquationPalette *palette, int32_t index) {
     Equation *slot = get_equation_slot(palette, index, false);
     if (slot == nullptr || slot->inUse != 0) return;
     slot->inUse = 1;
+    forget_references_to(slot);
     index_live_slot(palette, index);
     if (is_referenced_name(slot->name)) references_may_be_stale();
 }
