@@ -1,4 +1,5 @@
 // Application variables, and reading, writing and binding values by name.
+#include "internal/evaluation.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/text.h"
@@ -19,6 +20,7 @@ AppVariableRegistry appVariables;
 struct SearchCursor {
     int32_t equationIndex = 0;
     int32_t parameterIndex = -2;
+    Variable *owner = nullptr;  // the result variable of the equation the match belongs to
 };
 
 constexpr int32_t kLiteralType = 1;
@@ -47,7 +49,7 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
             if (parameterIndex == -1) {
                 Variable *result = KVAEQ_GetVariable(equation);
                 if (result != nullptr && zteqm::same_text(result->name, name)) {
-                    cursor = {e, -1};
+                    cursor = {e, -1, result};
                     return reinterpret_cast<Parameter *>(result);
                 }
                 parameterIndex = 0;
@@ -55,7 +57,7 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
             for (int32_t p = parameterIndex; p < KVAEQ_GetNumParameters(equation); ++p) {
                 Parameter *parameter = KVAEQ_GetParameterN(equation, p);
                 if (parameter != nullptr && parameter_bears_name(parameter, name)) {
-                    cursor = {e, p};
+                    cursor = {e, p, equation->variable};
                     return parameter;
                 }
             }
@@ -66,20 +68,34 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
 }
 
 // The first match in `database`, or with a null database in the first listed palette that
-// has one.
-Parameter *find_first(void *database, const char *name) {
+// has one; *owner is the result variable of the equation it belongs to.
+Parameter *find_first(void *database, const char *name, Variable **owner) {
     SearchCursor cursor;
-    if (Parameter *match = find_next_by_name(database, name, cursor)) return match;
-    if (database != nullptr) return nullptr;
-    for (int32_t position = 0; position < KVAEQM_GetNumPalettes(); ++position) {
+    Parameter *match = find_next_by_name(database, name, cursor);
+    for (int32_t position = 0;
+         match == nullptr && database == nullptr && position < KVAEQM_GetNumPalettes();
+         ++position) {
         EquationPalette *palette = zteqm::listed_palette(position);
         if (palette == nullptr) continue;
-        SearchCursor fresh;
-        if (Parameter *match = find_next_by_name(KVAEP_GetUserData(palette), name, fresh)) {
-            return match;
-        }
+        cursor = SearchCursor{};
+        match = find_next_by_name(KVAEP_GetUserData(palette), name, cursor);
     }
-    return nullptr;
+    *owner = cursor.owner;
+    return match;
+}
+
+// Reads the first match. Its equation is held while the read runs host callbacks, so that
+// one deleting, clearing or rebuilding palettes never makes the read touch released objects;
+// a read whose equation went meanwhile gives no value.
+template <typename Result, typename Read>
+Result read_first(void *database, const char *name, Read read) {
+    Variable *owner = nullptr;
+    Parameter *match = find_first(database, name, &owner);
+    if (match == nullptr) return Result{};
+    const int32_t hold = zteqm::hold_equation(owner);
+    if (hold < 0) return Result{};
+    const Result result = read(match);
+    return zteqm::end_hold(hold) ? Result{} : result;
 }
 
 template <typename Apply>
@@ -158,18 +174,15 @@ void KVAEQM_GetAppVariableByName(const char *name, const char **outDataTypeName,
 }
 
 int32_t KVAEQM_GetValueInt(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetInteger(match) : 0;
+    return read_first<int32_t>(database, name, KVAP_GetInteger);
 }
 
 double KVAEQM_GetValueDouble(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetDouble(match) : 0.0;
+    return read_first<double>(database, name, KVAP_GetDouble);
 }
 
 void *KVAEQM_GetValueArray(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetAddress(match) : nullptr;
+    return read_first<void *>(database, name, KVAP_GetAddress);
 }
 
 void KVAEQM_SetValueInt(void *database, const char *name, int32_t integer) {
