@@ -1,5 +1,6 @@
 // Application variables, and reading, writing and binding values by name.
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/text.h"
@@ -95,7 +96,9 @@ Result read_first(void *database, const char *name, Read read) {
     const int32_t hold = zteqm::hold_equation(owner);
     if (hold < 0) return Result{};
     const Result result = read(match);
-    return zteqm::end_hold(hold) ? Result{} : result;
+    const bool released = zteqm::end_hold(hold);
+    ZTEQM_CHECK_BETWEEN_CALLS();
+    return released ? Result{} : result;
 }
 
 template <typename Apply>

@@ -5,6 +5,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
@@ -145,6 +146,15 @@ bool defer_release_while_running(Equation *leftovers) {
     return false;
 }
 
+int32_t evaluation_depth() { return evaluation.depth; }
+
+bool evaluation_keeps_objects() {
+    for (const Frame &frame : evaluation.frames) {
+        if (frame.hasDeferred || frame.retired != nullptr) return true;
+    }
+    return false;
+}
+
 int32_t hold_equation(Variable *result) {
     if (result == nullptr || evaluation.depth >= kMaxEvaluationDepth) return -1;
     const int32_t level = evaluation.depth++;
@@ -153,6 +163,7 @@ int32_t hold_equation(Variable *result) {
 }
 
 bool end_hold(int32_t level) {
+    ZTEQM_ASSERT(level < 0 || level == evaluation.depth - 1);
     if (level < 0 || level != evaluation.depth - 1) return false;
     --evaluation.depth;
     return release_what_the_frame_kept(evaluation.frames[level]);

@@ -2,6 +2,7 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/name_index.h"
 #include "internal/parameters.h"
 #include "ztequationmanager/equation.h"
@@ -194,6 +195,14 @@ void release_referenced_names() {
     if (referenced.names != nullptr) KVAMEM_Free(referenced.names);
     name_index_release(referenced.index);
     referenced = ReferencedNames{};
+}
+
+void for_each_tracked_reference(void (*visit)(EquationParameter *reference, void *context),
+                                void *context) {
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        visit(&tracked->parameter, context);
+    }
 }
 
 }  // namespace zteqm

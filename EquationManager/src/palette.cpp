@@ -6,6 +6,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/name_index.h"
@@ -153,6 +154,7 @@ int32_t find_free_index(EquationPalette *palette) {
     int32_t index =
         extras.firstFreeHint < palette->capacity ? extras.firstFreeHint : palette->capacity;
     while (index < palette->capacity && palette->slots[index].inUse != 0) ++index;
+    ZTEQM_ASSERT(index == palette->capacity || palette->slots[index].inUse == 0);
     extras.firstFreeHint = index;
     return index;
 }
@@ -238,6 +240,17 @@ bool locate_equation(const Equation *equation, SlotRef *slot) {
         }
     }
     return false;
+}
+
+int32_t tracked_palette_count() { return palettes.count; }
+
+EquationPalette *tracked_palette(int32_t position) {
+    return position >= 0 && position < palettes.count ? palettes.live[position] : nullptr;
+}
+
+PaletteBookkeeping palette_bookkeeping(EquationPalette *palette) {
+    const PaletteExtras &extras = extras_of(palette);
+    return {extras.allocated, extras.firstFreeHint, &extras.names};
 }
 
 bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
@@ -449,6 +462,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&slots[index]);
     }
     if (slots != nullptr) KVAMEM_Free(slots);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void KVAEP_ClearPalette(EquationPalette *palette) {
@@ -470,6 +484,7 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&leftovers);
         if (!zteqm::palette_alive(palette, &seen)) return;
     }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void *KVAEP_GetUserData(EquationPalette *palette) {
@@ -489,7 +504,9 @@ int32_t KVAEP_GetNumEquations(EquationPalette *palette) {
 Equation *KVAEP_NewEquation(EquationPalette *palette, int32_t *index) {
     if (palette == nullptr || index == nullptr) return nullptr;
     if (*index == -1) *index = find_free_index(palette);
-    return zteqm::obtain_equation(palette, *index);
+    Equation *made = zteqm::obtain_equation(palette, *index);
+    ZTEQM_CHECK_BETWEEN_CALLS();
+    return made;
 }
 
 Equation *KVAEP_GetEquation(EquationPalette *palette, int32_t index) {
@@ -566,6 +583,7 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
 
 void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation) {
     zteqm::delete_equation(palette, equation);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 }  // extern "C"
