@@ -1,6 +1,7 @@
 // Application variables and reading, writing and binding values by name.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "equation_host.h"
@@ -221,6 +222,47 @@ TEST_F(ValuesByName, AReadByNameSurvivesItsGetCallbackRemovingThePalette) {
             }
         }
     }
+}
+
+}  // namespace
+
+namespace {
+
+int *doomedDatabase = nullptr;
+
+// A host value type whose text deletes the palette registered under doomedDatabase.
+void doom_to_string(Value *, char *buffer, int32_t size) {
+    if (doomedDatabase != nullptr) KVAEQM_DeleteEquationPalette(doomedDatabase);
+    std::snprintf(buffer, static_cast<size_t>(size), "doomed");
+}
+
+TEST_F(ValuesByName, ASearchSurvivesTextCallbacksThatDeleteThePalette) {
+    KVAV_RegisterValueType(20, "doom", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           doom_to_string, nullptr);
+    for (int call = 0; call < 3; ++call) {
+        if (KVAEQM_GetEquationPalette(&secondDatabase) == nullptr) {
+            second = KVAEQM_NewEquationPalette(&secondDatabase);
+        }
+        // A literal's name is its value's text, which the host type formats.
+        const int32_t index = add_equation(second, "E", "+");
+        add_equation(second, "F", "+");
+        KVAP_SetDataTypeName(KVAEQ_GetParameterN(equation_at(second, index), 0), "doom");
+        doomedDatabase = &secondDatabase;
+        switch (call) {
+            case 0:
+                EXPECT_EQ(KVAEQM_GetValueDouble(&secondDatabase, "doomed"), 0.0);
+                break;
+            case 1:
+                KVAEQM_SetValueDouble(nullptr, "F", 1.0);
+                break;
+            default:
+                EXPECT_EQ(KVAEQM_GetAddress(&secondDatabase, "F"), nullptr);
+                break;
+        }
+        doomedDatabase = nullptr;
+        EXPECT_EQ(KVAEQM_GetEquationPalette(&secondDatabase), nullptr);
+    }
+    EXPECT_EQ(testhost::counts().foreignFrees, 0);
 }
 
 }  // namespace

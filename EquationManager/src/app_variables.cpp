@@ -3,6 +3,7 @@
 #include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
+#include "internal/palette.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 
@@ -31,10 +32,17 @@ bool is_variable(const Parameter *parameter) {
     return parameter->typeId != kLiteralType && parameter->typeId != kEquationType;
 }
 
-bool parameter_bears_name(Parameter *parameter, const char *name) {
+// Whether the parameter of the equation whose result variable is `owner` bears the name. Its
+// text may come from the host's callbacks (a host parameter or value type), which may delete,
+// clear or rebuild palettes: the equation is held meanwhile, and *released tells whether it
+// went.
+bool parameter_bears_name(Parameter *parameter, Variable *owner, const char *name, bool *released) {
+    const int32_t hold = zteqm::hold_equation(owner);
     char *text = nullptr;
     KVAP_GetString(parameter, &text, 0);
-    return zteqm::same_text(text, name);
+    const bool same = zteqm::same_text(text, name);
+    *released = hold >= 0 && zteqm::end_hold(hold);
+    return same && !*released;
 }
 
 // The next result variable or parameter named `name` in the palette registered under
@@ -44,6 +52,7 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
     EquationPalette *palette = KVAEQM_GetEquationPalette(database);
     if (palette == nullptr) return nullptr;
     int32_t parameterIndex = cursor.parameterIndex + 1;
+    uint32_t seen = zteqm::palette_deletions();
     for (int32_t e = cursor.equationIndex; e < KVAEP_GetNumEquations(palette); ++e) {
         Equation *equation = KVAEP_GetEquation(palette, e);
         if (equation != nullptr) {
@@ -57,7 +66,16 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
             }
             for (int32_t p = parameterIndex; p < KVAEQ_GetNumParameters(equation); ++p) {
                 Parameter *parameter = KVAEQ_GetParameterN(equation, p);
-                if (parameter != nullptr && parameter_bears_name(parameter, name)) {
+                if (parameter == nullptr) continue;
+                bool released = false;
+                const bool bears =
+                    parameter_bears_name(parameter, equation->variable, name, &released);
+                // Everything is taken again after the callbacks: the palette may be gone, the
+                // slots moved, the equation or the parameter replaced.
+                if (!zteqm::palette_alive(palette, &seen)) return nullptr;
+                equation = KVAEP_GetEquation(palette, e);
+                if (released || equation == nullptr) break;
+                if (bears && KVAEQ_GetParameterN(equation, p) == parameter) {
                     cursor = {e, p, equation->variable};
                     return parameter;
                 }
@@ -104,7 +122,13 @@ Result read_first(void *database, const char *name, Read read) {
 template <typename Apply>
 void for_each_match_in(void *database, const char *name, Apply apply) {
     SearchCursor cursor;
-    while (Parameter *match = find_next_by_name(database, name, cursor)) apply(match);
+    while (Parameter *match = find_next_by_name(database, name, cursor)) {
+        // The write may run the host's callbacks too: the match's equation is held meanwhile.
+        const int32_t hold = zteqm::hold_equation(cursor.owner);
+        apply(match);
+        if (hold >= 0) zteqm::end_hold(hold);
+    }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 // Every match in `database`, or with a null database in every listed palette in turn.
