@@ -2,6 +2,7 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/name_index.h"
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
@@ -100,7 +101,7 @@ Value *get_value(Parameter *parameter) {
     EquationParameter *reference = as_reference(parameter);
     zteqm::SlotRef slot;
     if (reference == nullptr || !referenced_slot(reference, true, &slot)) return nullptr;
-    Variable *result = zteqm::run_equation(slot);
+    Variable *result = zteqm::run_equation(slot, zteqm::SubscriberCount::beforeOperator);
     return result != nullptr ? &result->value : nullptr;
 }
 
@@ -210,6 +211,14 @@ void release_referenced_names() {
     if (referenced.names != nullptr) KVAMEM_Free(referenced.names);
     name_index_release(referenced.index);
     referenced = ReferencedNames{};
+}
+
+void for_each_tracked_reference(void (*visit)(EquationParameter *reference, void *context),
+                                void *context) {
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        visit(&tracked->parameter, context);
+    }
 }
 
 }  // namespace zteqm

@@ -6,6 +6,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/name_index.h"
@@ -157,6 +158,7 @@ int32_t find_free_index(EquationPalette *palette) {
     int32_t index =
         extras.firstFreeHint < palette->capacity ? extras.firstFreeHint : palette->capacity;
     while (index < palette->capacity && palette->slots[index].inUse != 0) ++index;
+    ZTEQM_ASSERT(index == palette->capacity || palette->slots[index].inUse == 0);
     extras.firstFreeHint = index;
     return index;
 }
@@ -205,6 +207,19 @@ bool set_equation_defaults(Equation *equation) {
     return complete;
 }
 
+// True for a slot that has never held an equation: no reference can have been resolved to it.
+bool never_used(const Equation &slot) {
+    const auto *bytes = reinterpret_cast<const unsigned char *>(&slot);
+    for (size_t at = 0; at < sizeof(Equation); ++at) {
+        if (bytes[at] != 0) return false;
+    }
+    return true;
+}
+
+// A slot made live again holds an equation made after every reference that points at it was
+// resolved: those references, in whatever palette, are dropped and resolve again by name.
+void forget_references_to(const Equation *slot) { zteqm::forget_references_into(slot, 1); }
+
 // Detaches what a deleted equation left in its slot and clears the slot to never-used.
 Equation take_leftovers(Equation *slot) {
     const Equation leftovers = *slot;
@@ -229,6 +244,17 @@ bool locate_equation(const Equation *equation, SlotRef *slot) {
         }
     }
     return false;
+}
+
+int32_t tracked_palette_count() { return palettes.count; }
+
+EquationPalette *tracked_palette(int32_t position) {
+    return position >= 0 && position < palettes.count ? palettes.live[position] : nullptr;
+}
+
+PaletteBookkeeping palette_bookkeeping(EquationPalette *palette) {
+    const PaletteExtras &extras = extras_of(palette);
+    return {extras.allocated, extras.firstFreeHint, &extras.names};
 }
 
 bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
@@ -284,6 +310,7 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
             return nullptr;
         }
         slot->inUse = 1;
+        if (!never_used(leftovers)) forget_references_to(slot);
         index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
         // Only a reference that names the new equation can resolve differently now.
@@ -380,6 +407,7 @@ void mark_slot_live(EquationPalette *palette, int32_t index) {
     Equation *slot = get_equation_slot(palette, index, false);
     if (slot == nullptr || slot->inUse != 0) return;
     slot->inUse = 1;
+    forget_references_to(slot);
     index_live_slot(palette, index);
     if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
 }
@@ -452,6 +480,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&slots[index]);
     }
     if (slots != nullptr) KVAMEM_Free(slots);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void KVAEP_ClearPalette(EquationPalette *palette) {
@@ -473,6 +502,7 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&leftovers);
         if (!zteqm::palette_alive(palette, &seen)) return;
     }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void *KVAEP_GetUserData(EquationPalette *palette) {
@@ -492,7 +522,9 @@ int32_t KVAEP_GetNumEquations(EquationPalette *palette) {
 Equation *KVAEP_NewEquation(EquationPalette *palette, int32_t *index) {
     if (palette == nullptr || index == nullptr) return nullptr;
     if (*index == -1) *index = find_free_index(palette);
-    return zteqm::obtain_equation(palette, *index);
+    Equation *made = zteqm::obtain_equation(palette, *index);
+    ZTEQM_CHECK_BETWEEN_CALLS();
+    return made;
 }
 
 Equation *KVAEP_GetEquation(EquationPalette *palette, int32_t index) {
@@ -569,6 +601,7 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
 
 void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation) {
     zteqm::delete_equation(palette, equation);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 }  // extern "C"

@@ -35,11 +35,24 @@ bool locate_equation(const Equation *equation, SlotRef *slot);
 // (equation.cpp)
 bool defer_release_while_running(Equation *leftovers);
 
+// Which subscribers a run notifies: those present once the operator has run (the trigger
+// walk), or only as many as there were before it (the reading of an "Equation" parameter).
+enum class SubscriberCount { afterOperator, beforeOperator };
+
 // Runs the equation in the slot: its operator, then its subscribers in order. Returns its
 // result variable, or null when nothing ran: no operator function, no result variable, the
 // equation is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null
-// when callbacks deleted the palette or replaced the equation while it ran. (equation.cpp)
-Variable *run_equation(SlotRef slot);
+// when callbacks deleted the palette or replaced the equation while it ran. A parameter list
+// that a callback replaces while it runs is released when the run ends. (equation.cpp)
+Variable *run_equation(SlotRef slot, SubscriberCount counting = SubscriberCount::afterOperator);
+
+// Holds the objects of the equation whose result variable is `result` for a use that is not
+// an evaluation (a read by name): what callbacks release or replace meanwhile is released when
+// the hold ends, as for a running equation. Gives the hold's level, or -1 when nesting is at
+// kMaxEvaluationDepth (nothing is held then). end_hold ends the innermost hold and tells
+// whether the equation itself was released during it. (equation.cpp)
+int32_t hold_equation(Variable *result);
+bool end_hold(int32_t level);
 
 // The same step as the trigger walk takes it (the subscriber count is taken after the operator
 // either way), with cheaper checks after each callback. (equation.cpp)
