@@ -485,14 +485,25 @@ TEST_F(EquationReference, AReferenceNeverRunsAnEquationMadeLaterInTheSlotItPoint
     EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
     EXPECT_EQ(cached_reference(reference), KVAEP_GetEquation(other, again));
 
-    // A pointer set by hand is trusted, whatever the name, until its slot is made again.
+    // A pointer set by hand is trusted, whatever the name, until its slot is made again; so is
+    // a copy of it, and no further. A reference to the new equation is not taken for a
+    // reference of the new equation to itself.
     Parameter *byHand = new_reference("B");
     KVAP_SetEquationReference(byHand, KVAEP_GetEquation(other, b));
     EXPECT_EQ(cached_reference(byHand), KVAEP_GetEquation(other, b));
+    KVAP_GetDouble(byHand);
+    EXPECT_EQ(cached_reference(byHand), KVAEP_GetEquation(other, b));
+    Parameter *copy = KVAP_CopyParameter(byHand);
+    loose.push_back(copy);
+    EXPECT_EQ(cached_reference(copy), KVAEP_GetEquation(other, b));
     KVAEP_DeleteEquation(other, KVAEP_GetEquation(other, b));
     int32_t same = b;
-    KVAEP_NewEquation(other, &same);
-    EXPECT_EQ(cached_reference(byHand), nullptr);
+    Equation *remade = KVAEP_NewEquation(other, &same);
+    EXPECT_EQ(KVAP_CheckRecursion(remade, copy), 0);
+    for (Parameter *stale : {byHand, copy}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(stale), 5.0);
+        EXPECT_EQ(cached_reference(stale), KVAEP_GetEquation(other, again));
+    }
 }
 
 }  // namespace

@@ -73,13 +73,13 @@ Frame *frame_using(const Variable *result) {
     return nullptr;
 }
 
+// A frame keeps nothing between uses: release_what_the_frame_kept, which every use that kept
+// something ends with, empties it again. So a use starts by naming its equation only.
 void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
+    ZTEQM_ASSERT(!frame.hasDeferred && frame.retired == nullptr && frame.numRetired == 0 &&
+                 frame.retiredCapacity == 0);
     frame.slot = slot;
     frame.result = result;
-    frame.hasDeferred = false;
-    frame.retired = nullptr;
-    frame.numRetired = 0;
-    frame.retiredCapacity = 0;
 }
 
 // Releases what callbacks took from the equation while the frame used it, now that nothing
@@ -202,7 +202,9 @@ void run_triggered_equation(SlotRef slot) {
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return;
     if (evaluation.depth >= kMaxEvaluationDepth || is_running(slot)) return;
-    Variable *result = KVAEQ_GetVariable(equation);
+    // A result variable is made only when the equation has none yet.
+    Variable *result =
+        equation->variable != nullptr ? equation->variable : KVAEQ_GetVariable(equation);
     if (result == nullptr) return;
 
     Frame &frame = evaluation.frames[evaluation.depth++];

@@ -104,6 +104,7 @@ void check_palette(EquationPalette *palette) {
     const PaletteBookkeeping facts = palette_bookkeeping(palette);
     ZTEQM_CHECK(palette->capacity >= 0 && palette->capacity <= facts.allocated);
     ZTEQM_CHECK(palette->slots != nullptr || facts.allocated == 0);
+    ZTEQM_CHECK(facts.incarnationCapacity >= facts.allocated);  // every slot's remakes counted
     ZTEQM_CHECK(facts.firstFreeHint >= 0);
     for (int32_t index = 0; index < facts.firstFreeHint && index < palette->capacity; ++index) {
         ZTEQM_CHECK(is_live(palette, index));  // below the hint every slot is live

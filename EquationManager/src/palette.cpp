@@ -43,6 +43,11 @@ struct PaletteExtras {
     int32_t firstFreeHint = 0;  // every slot below it is live
     zteqm::NameIndex names;     // live slots by name
     uint64_t fixedAt = 0;       // reference generation in which all references were fixed
+    // How often each slot was made live again after holding an equation, for every slot
+    // allocated and perhaps more: a reference trusts its cached pointer only while the count
+    // of its slot is the one it recorded (equation_reference.cpp).
+    uint32_t *incarnations = nullptr;
+    int32_t incarnationCapacity = 0;
 };
 
 struct PaletteBlock {
@@ -77,8 +82,18 @@ bool reserve_slots(EquationPalette *palette, int32_t count) {
     const int32_t doubled = extras.allocated > INT32_MAX / 2 ? INT32_MAX : extras.allocated * 2;
     const Equation *old = palette->slots;
     const int32_t oldCapacity = palette->capacity;
-    if (!zteqm::grow_array(palette->slots, extras.allocated, doubled > count ? doubled : count) &&
-        !zteqm::grow_array(palette->slots, extras.allocated, count)) {
+    // The counts grow first, so that every slot allocated always has one.
+    int32_t wanted = doubled > count ? doubled : count;
+    if (extras.incarnationCapacity < wanted &&
+        !zteqm::grow_array(extras.incarnations, extras.incarnationCapacity, wanted)) {
+        wanted = count;
+        if (extras.incarnationCapacity < wanted &&
+            !zteqm::grow_array(extras.incarnations, extras.incarnationCapacity, wanted)) {
+            return false;
+        }
+    }
+    if (!zteqm::grow_array(palette->slots, extras.allocated, wanted) &&
+        (wanted == count || !zteqm::grow_array(palette->slots, extras.allocated, count))) {
         return false;
     }
     if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
@@ -217,8 +232,13 @@ bool never_used(const Equation &slot) {
 }
 
 // A slot made live again holds an equation made after every reference that points at it was
-// resolved: those references, in whatever palette, are dropped and resolve again by name.
-void forget_references_to(const Equation *slot) { zteqm::forget_references_into(slot, 1); }
+// resolved: its count advances, so that those references, in whatever palette, drop their
+// pointer at their next read and resolve again by name. Nothing is walked.
+void slot_made_anew(EquationPalette *palette, int32_t index) {
+    ZTEQM_ASSERT(index >= 0 && index < extras_of(palette).incarnationCapacity);
+    uint32_t &incarnation = extras_of(palette).incarnations[index];
+    if (++incarnation == 0) incarnation = 1;  // 0 stays "never made again"
+}
 
 // Detaches what a deleted equation left in its slot and clears the slot to never-used.
 Equation take_leftovers(Equation *slot) {
@@ -246,6 +266,11 @@ bool locate_equation(const Equation *equation, SlotRef *slot) {
     return false;
 }
 
+uint32_t slot_incarnation(const SlotRef &slot) {
+    const PaletteExtras &extras = extras_of(slot.palette);
+    return slot.index < extras.incarnationCapacity ? extras.incarnations[slot.index] : 0;
+}
+
 int32_t tracked_palette_count() { return palettes.count; }
 
 EquationPalette *tracked_palette(int32_t position) {
@@ -254,7 +279,7 @@ EquationPalette *tracked_palette(int32_t position) {
 
 PaletteBookkeeping palette_bookkeeping(EquationPalette *palette) {
     const PaletteExtras &extras = extras_of(palette);
-    return {extras.allocated, extras.firstFreeHint, &extras.names};
+    return {extras.allocated, extras.firstFreeHint, &extras.names, extras.incarnationCapacity};
 }
 
 bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
@@ -310,7 +335,7 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
             return nullptr;
         }
         slot->inUse = 1;
-        if (!never_used(leftovers)) forget_references_to(slot);
+        if (!never_used(leftovers)) slot_made_anew(palette, index);
         index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
         // Only a reference that names the new equation can resolve differently now.
@@ -407,7 +432,7 @@ void mark_slot_live(EquationPalette *palette, int32_t index) {
     Equation *slot = get_equation_slot(palette, index, false);
     if (slot == nullptr || slot->inUse != 0) return;
     slot->inUse = 1;
-    forget_references_to(slot);
+    slot_made_anew(palette, index);
     index_live_slot(palette, index);
     if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
 }
@@ -448,8 +473,11 @@ EquationPalette *KVAEP_NewEquationPalette(void *userData) {
     EquationPalette *palette = &block->palette;
     block->extras = PaletteExtras{};
     if (!zteqm::grow_array(palette->slots, block->extras.allocated, kInitialSlots) ||
+        !zteqm::grow_array(block->extras.incarnations, block->extras.incarnationCapacity,
+                           kInitialSlots) ||
         !track_palette(palette)) {
         if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+        if (block->extras.incarnations != nullptr) KVAMEM_Free(block->extras.incarnations);
         KVAMEM_Free(palette);
         return nullptr;
     }
@@ -473,6 +501,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     palette->capacity = 0;
     palette->numEquations = 0;
     zteqm::name_index_release(extras_of(palette).names);
+    if (extras_of(palette).incarnations != nullptr) KVAMEM_Free(extras_of(palette).incarnations);
     KVAMEM_Free(palette);
 
     // The palette is out of every list before any destructor runs: no callback can reach it.

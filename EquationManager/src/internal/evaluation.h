@@ -28,6 +28,9 @@ struct SlotRef {
 // inside the current slot array of a palette that has not been deleted. (palette.cpp)
 bool locate_equation(const Equation *equation, SlotRef *slot);
 
+// How often the slot was made live again after holding an equation (0: never). (palette.cpp)
+uint32_t slot_incarnation(const SlotRef &slot);
+
 // Takes over the objects a released slot held (`leftovers`) when they belong to an equation
 // whose operator or subscribers are still running, and releases them once it has finished; a
 // callback that deletes or reuses a running equation's slot would otherwise free what the

@@ -61,6 +61,7 @@ struct PaletteBookkeeping {
     int32_t allocated;
     int32_t firstFreeHint;
     const NameIndex *names;
+    int32_t incarnationCapacity;  // slots whose remakes are counted
 };
 PaletteBookkeeping palette_bookkeeping(EquationPalette *palette);
 
