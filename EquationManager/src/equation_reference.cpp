@@ -46,16 +46,20 @@ EquationParameter *as_reference(Parameter *parameter) {
                : nullptr;
 }
 
-// Caches `equation` as the referenced one, recording the incarnation of its slot with it.
-void cache_equation(EquationParameter *reference, Equation *equation) {
-    reference->equation = equation;
-    zteqm::ReferenceLinks *links = zteqm::tracked_links(reinterpret_cast<Parameter *>(reference));
-    if (links == nullptr) return;
+// Records `equation`, just cached in the reference of `links`, with its slot's incarnation.
+void record_cache(zteqm::ReferenceLinks *links, Equation *equation) {
     zteqm::SlotRef slot;
     links->cached = equation;
     links->cachedIncarnation = equation != nullptr && zteqm::locate_equation(equation, &slot)
                                    ? zteqm::slot_incarnation(slot)
                                    : 0;
+}
+
+// Caches `equation` as the referenced one, recording the incarnation of its slot with it.
+void cache_equation(EquationParameter *reference, Equation *equation) {
+    reference->equation = equation;
+    zteqm::ReferenceLinks *links = zteqm::tracked_links(reinterpret_cast<Parameter *>(reference));
+    if (links != nullptr) record_cache(links, equation);
 }
 
 // Whether the cached pointer, which addresses `slot`, still means the equation it was cached
@@ -208,6 +212,12 @@ void copy_cached_equation(EquationParameter *to, EquationParameter *from) {
     target->cachedIncarnation = source != nullptr ? source->cachedIncarnation : 0;
 }
 
+void fix_tracked_reference(ReferenceLinks *links) {
+    EquationParameter *reference = links->self;
+    reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    record_cache(links, reference->equation);
+}
+
 uint64_t reference_generation() { return references.generation; }
 
 void references_may_be_stale() { log_any_change(++references.generation); }
@@ -253,11 +263,12 @@ void release_referenced_names() {
     referenced = ReferencedNames{};
 }
 
-void for_each_tracked_reference(void (*visit)(EquationParameter *reference, void *context),
+void for_each_tracked_reference(void (*visit)(EquationParameter *reference,
+                                              const ReferenceLinks &links, void *context),
                                 void *context) {
     for (TrackedReference *tracked = references.first; tracked != nullptr;
          tracked = tracked->next) {
-        visit(&tracked->parameter, context);
+        visit(&tracked->parameter, tracked->links, context);
     }
 }
 

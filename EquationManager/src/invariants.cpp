@@ -135,11 +135,16 @@ void check_references() {
         int32_t count;
     } context{spans, count};
     for_each_tracked_reference(
-        [](EquationParameter *reference, void *raw) {
+        [](EquationParameter *reference, const ReferenceLinks &links, void *raw) {
             const auto *where = static_cast<const Context *>(raw);
             ZTEQM_CHECK(reference->typeId == kEquationTypeId);
             const auto address = reinterpret_cast<uintptr_t>(reference->equation);
             if (address == 0) return;
+            SlotRef slot;
+            if (links.cached == reference->equation &&
+                locate_equation(reference->equation, &slot)) {
+                ZTEQM_CHECK(links.cachedIncarnation <= slot_incarnation(slot));
+            }
             for (int32_t position = 0; position < where->count; ++position) {
                 const Span &span = where->spans[position];
                 if (address < span.base || address - span.base >= span.extent) continue;

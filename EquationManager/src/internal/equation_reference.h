@@ -20,6 +20,10 @@ void forget_references_into(const Equation *slots, int32_t capacity);
 // Gives the copy `to` the cached equation of `from`, trusted no further than in `from`.
 void copy_cached_equation(EquationParameter *to, EquationParameter *from);
 
+// KVAP_FixEquationReference for a reference the library made, reached through its links.
+struct ReferenceLinks;
+void fix_tracked_reference(ReferenceLinks *links);
+
 }  // namespace zteqm
 
 namespace zteqm {

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "internal/name_index.h"
+#include "internal/reference_index.h"
 #include "ztequationmanager/palette.h"
 #include "ztequationmanager/parameter.h"
 
@@ -33,7 +34,9 @@ void check_palette(EquationPalette *palette);
 
 // Every "Equation" parameter alive points at nothing, at a slot of a palette that exists, or
 // wholly outside every palette's slots (a pointer set by hand, dropped when read): never into
-// a slot array off a slot's boundary.
+// a slot array off a slot's boundary. A pointer may address a slot deleted or made again since
+// (its palette's next fix-up or its next read drops it), but the incarnation recorded with a
+// pointer the library cached never lies ahead of its slot's.
 void check_references();
 
 // No block of a "float4", "float4x4" or "string" value (or a host type's resized block) is
@@ -66,7 +69,8 @@ struct PaletteBookkeeping {
 PaletteBookkeeping palette_bookkeeping(EquationPalette *palette);
 
 // Calls visit for every "Equation" parameter made and not yet released. (equation_reference.cpp)
-void for_each_tracked_reference(void (*visit)(EquationParameter *reference, void *context),
+void for_each_tracked_reference(void (*visit)(EquationParameter *reference,
+                                              const ReferenceLinks &links, void *context),
                                 void *context);
 
 // The number of equations being evaluated or held, and whether any frame, in use or not,
