@@ -166,7 +166,9 @@ bool end_hold(int32_t level) {
     ZTEQM_ASSERT(level < 0 || level == evaluation.depth - 1);
     if (level < 0 || level != evaluation.depth - 1) return false;
     --evaluation.depth;
-    return release_what_the_frame_kept(evaluation.frames[level]);
+    Frame &frame = evaluation.frames[level];
+    if (!frame.hasDeferred && frame.retired == nullptr) return false;  // the usual case
+    return release_what_the_frame_kept(frame);
 }
 
 Variable *run_equation(SlotRef slot, SubscriberCount counting) {
