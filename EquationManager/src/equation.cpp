@@ -72,19 +72,19 @@ Frame *frame_using(const Variable *result) {
     return nullptr;
 }
 
+// A frame keeps nothing between uses (what it kept is released and cleared when its use
+// ends), so starting one only names its equation.
 void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
+    ZTEQM_ASSERT(frame.retired == nullptr && frame.numRetired == 0);
     frame.slot = slot;
     frame.result = result;
     frame.hasDeferred = false;
-    frame.retired = nullptr;
-    frame.numRetired = 0;
-    frame.retiredCapacity = 0;
 }
 
 // Releases what callbacks took from the equation while the frame used it, now that nothing
 // does. The frame is cleared first: the destructors that run here may start frames of their
 // own at the same level. True when the equation itself was released meanwhile.
-bool release_what_the_frame_kept(Frame &frame) {
+[[gnu::noinline]] bool release_what_the_frame_kept(Frame &frame) {
     const bool hadDeferred = frame.hasDeferred;
     Equation leftovers = frame.deferred;
     RetiredList *retired = frame.retired;
@@ -171,7 +171,12 @@ bool end_hold(int32_t level) {
     return release_what_the_frame_kept(frame);
 }
 
-Variable *run_equation(SlotRef slot, SubscriberCount counting) {
+namespace {
+
+// One run, made once for each way of counting the subscribers, so that neither pays for the
+// other's choice.
+template <SubscriberCount Counting>
+[[gnu::always_inline]] inline Variable *run(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return nullptr;
@@ -183,15 +188,23 @@ Variable *run_equation(SlotRef slot, SubscriberCount counting) {
     start_frame(frame, slot, result);
     uint32_t seen = palette_deletions();
     const int32_t counted =
-        counting == SubscriberCount::beforeOperator ? equation->numSubscribers : -1;
+        Counting == SubscriberCount::beforeOperator ? equation->numSubscribers : -1;
     operation(result, equation->numParameters, equation->parameters);
     const bool intact = notify_subscribers(slot, result, &seen, counted);
     --evaluation.depth;
     // What callbacks released or replaced while it ran goes now that nothing uses it.
-    if ((frame.hasDeferred || frame.retired != nullptr) && release_what_the_frame_kept(frame)) {
-        return nullptr;  // the equation itself was deleted under it
+    if (frame.hasDeferred || frame.retired != nullptr) [[unlikely]] {
+        if (release_what_the_frame_kept(frame)) return nullptr;  // deleted under it
     }
     return intact ? result : nullptr;
+}
+
+}  // namespace
+
+Variable *run_equation(SlotRef slot) { return run<SubscriberCount::afterOperator>(slot); }
+
+Variable *run_referenced_equation(SlotRef slot) {
+    return run<SubscriberCount::beforeOperator>(slot);
 }
 
 }  // namespace zteqm

@@ -205,11 +205,8 @@ bool set_equation_defaults(Equation *equation) {
 
 // True for a slot that has never held an equation: no reference can have been resolved to it.
 bool never_used(const Equation &slot) {
-    const auto *bytes = reinterpret_cast<const unsigned char *>(&slot);
-    for (size_t at = 0; at < sizeof(Equation); ++at) {
-        if (bytes[at] != 0) return false;
-    }
-    return true;
+    static const Equation kNeverUsed{};
+    return std::memcmp(&slot, &kNeverUsed, sizeof(Equation)) == 0;
 }
 
 // A slot made live again holds an equation made after every reference that points at it was
