@@ -85,7 +85,7 @@ void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
 // Releases what callbacks took from the equation while the frame used it, now that nothing
 // does. The frame is cleared first: the destructors that run here may start frames of their
 // own at the same level. True when the equation itself was released meanwhile.
-bool release_what_the_frame_kept(Frame &frame) {
+[[gnu::noinline]] bool release_what_the_frame_kept(Frame &frame) {
     const bool hadDeferred = frame.hasDeferred;
     Equation leftovers = frame.deferred;
     RetiredList *retired = frame.retired;
@@ -167,10 +167,17 @@ bool end_hold(int32_t level) {
     ZTEQM_ASSERT(level < 0 || level == evaluation.depth - 1);
     if (level < 0 || level != evaluation.depth - 1) return false;
     --evaluation.depth;
-    return release_what_the_frame_kept(evaluation.frames[level]);
+    Frame &frame = evaluation.frames[level];
+    if (!frame.hasDeferred && frame.retired == nullptr) return false;  // the usual case
+    return release_what_the_frame_kept(frame);
 }
 
-Variable *run_equation(SlotRef slot, SubscriberCount counting) {
+namespace {
+
+// One run, made once for each way of counting the subscribers, so that neither pays for the
+// other's choice.
+template <SubscriberCount Counting>
+[[gnu::always_inline]] inline Variable *run(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return nullptr;
@@ -182,15 +189,23 @@ Variable *run_equation(SlotRef slot, SubscriberCount counting) {
     start_frame(frame, slot, result);
     uint32_t seen = palette_deletions();
     const int32_t counted =
-        counting == SubscriberCount::beforeOperator ? equation->numSubscribers : -1;
+        Counting == SubscriberCount::beforeOperator ? equation->numSubscribers : -1;
     operation(result, equation->numParameters, equation->parameters);
     const bool intact = notify_subscribers(slot, result, &seen, counted);
     --evaluation.depth;
     // What callbacks released or replaced while it ran goes now that nothing uses it.
-    if ((frame.hasDeferred || frame.retired != nullptr) && release_what_the_frame_kept(frame)) {
-        return nullptr;  // the equation itself was deleted under it
+    if (frame.hasDeferred || frame.retired != nullptr) [[unlikely]] {
+        if (release_what_the_frame_kept(frame)) return nullptr;  // deleted under it
     }
     return intact ? result : nullptr;
+}
+
+}  // namespace
+
+Variable *run_equation(SlotRef slot) { return run<SubscriberCount::afterOperator>(slot); }
+
+Variable *run_referenced_equation(SlotRef slot) {
+    return run<SubscriberCount::beforeOperator>(slot);
 }
 
 // The step of the trigger walk: run_equation with the subscriber count taken after the

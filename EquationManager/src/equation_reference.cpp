@@ -134,7 +134,7 @@ Value *get_value(Parameter *parameter) {
     EquationParameter *reference = as_reference(parameter);
     zteqm::SlotRef slot;
     if (reference == nullptr || !referenced_slot(reference, true, &slot)) return nullptr;
-    Variable *result = zteqm::run_equation(slot, zteqm::SubscriberCount::beforeOperator);
+    Variable *result = zteqm::run_referenced_equation(slot);
     return result != nullptr ? &result->value : nullptr;
 }
 

@@ -42,12 +42,17 @@ bool defer_release_while_running(Equation *leftovers);
 // walk), or only as many as there were before it (the reading of an "Equation" parameter).
 enum class SubscriberCount { afterOperator, beforeOperator };
 
-// Runs the equation in the slot: its operator, then its subscribers in order. Returns its
-// result variable, or null when nothing ran: no operator function, no result variable, the
-// equation is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null
-// when callbacks deleted the palette or replaced the equation while it ran. A parameter list
-// that a callback replaces while it runs is released when the run ends. (equation.cpp)
-Variable *run_equation(SlotRef slot, SubscriberCount counting = SubscriberCount::afterOperator);
+// Runs the equation in the slot: its operator, then its subscribers in order, those present
+// once the operator has run. Returns its result variable, or null when nothing ran: no
+// operator function, no result variable, the equation is already being evaluated, or the
+// nesting is at kMaxEvaluationDepth. Also null when callbacks deleted the palette or replaced
+// the equation while it ran. A parameter list that a callback replaces while it runs is
+// released when the run ends. (equation.cpp)
+Variable *run_equation(SlotRef slot);
+
+// The same for the reading of an "Equation" parameter: only as many subscribers are notified
+// as there were before the operator ran. (equation.cpp)
+Variable *run_referenced_equation(SlotRef slot);
 
 // Holds the objects of the equation whose result variable is `result` for a use that is not
 // an evaluation (a read by name): what callbacks release or replace meanwhile is released when
