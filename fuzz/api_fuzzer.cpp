@@ -4,8 +4,9 @@
 // callbacks may call back into the library. After every call the palettes are checked: walks
 // visit live equations in index order, the equation count covers every live slot, every name
 // field is terminated and every object an equation holds is a live block of the host's
-// allocator. Each input ends as a host ends its session (releasing what it owns under the
-// library's ownership rules) and must leave no block behind.
+// allocator; in the checking builds the library's own invariant checks run as well. Each input
+// ends as a host ends its session (releasing what it owns under the library's ownership rules)
+// and must leave no block behind.
 #include <cstdio>
 #include <cstring>
 #include <set>
@@ -13,6 +14,9 @@
 #include <vector>
 
 #include "fuzz_host.h"
+#if defined(ZTEQM_CHECK_INVARIANTS)
+#include "internal/invariants.h"
+#endif
 
 namespace {
 
@@ -59,6 +63,7 @@ std::vector<EquationPalette *> palettes;  // every palette the host made, in ord
 Input *current = nullptr;                 // the input, for callbacks that act on it
 int32_t callbackBudget = 0;               // callbacks that may still call the library
 int32_t callbackDepth = 0;
+std::vector<Variable *> running;      // result variables of the host operators running
 std::set<uintptr_t> liveTokens;       // subscriber user data not yet destroyed
 std::set<uintptr_t> unguardedTokens;  // of subscriber types that may lose their destructor
 uintptr_t nextToken = 1;
@@ -191,24 +196,43 @@ void check_result(Variable *result) {
     if (result == nullptr || !is_live(result)) fault();
 }
 
-// Sums its parameters as doubles.
+// Sums its parameters as doubles. Each read may run callbacks (get callbacks, references),
+// and those may resize this very equation's parameter list: the list it was given must stay
+// readable to the end.
 int32_t host_sum(Variable *result, int32_t numParameters, Parameter **parameters) {
     check_result(result);
     if (numParameters > 0 && parameters == nullptr) fault();
+    running.push_back(result);
     double sum = 0.0;
     for (int32_t position = 0; position < numParameters; ++position) {
         if (parameters[position] != nullptr) sum += KVAP_GetDouble(parameters[position]);
     }
+    running.pop_back();
     KVAP_SetDouble(as_parameter(result), sum);
     return 1;
 }
 
-// Calls back into the library while it evaluates.
-int32_t host_mutate(Variable *result, int32_t, Parameter **) {
+// Calls back into the library while it evaluates, then reads what it was given.
+int32_t host_mutate(Variable *result, int32_t numParameters, Parameter **parameters) {
     check_result(result);
+    running.push_back(result);
     callback_action();
+    for (int32_t position = 0; position < numParameters; ++position) {
+        if (parameters[position] != nullptr) (void)KVAP_GetTypeID(parameters[position]);
+    }
+    running.pop_back();
     KVAP_SetInteger(as_parameter(result), callbackBudget);
     return 1;
+}
+
+// The equation whose result variable this is, in any palette the host made, or null.
+Equation *equation_of(const Variable *result) {
+    for (EquationPalette *palette : palettes) {
+        for (int32_t index = 0; index < palette->capacity; ++index) {
+            if (palette->slots[index].variable == result) return &palette->slots[index];
+        }
+    }
+    return nullptr;
 }
 
 void notify(Variable *result, void *) {
@@ -350,8 +374,8 @@ int32_t iterate(void *, Equation *equation, void *context) {
 void callback_action() {
     if (current == nullptr || callbackBudget <= 0 || callbackDepth > 4) return;
     Input &in = *current;
-    const int32_t action = choose(in, 16, "callback");
-    if (action >= 9) return;
+    const int32_t action = choose(in, 20, "callback");
+    if (action >= 13) return;
     --callbackBudget;
     ++callbackDepth;
     switch (action) {
@@ -370,7 +394,20 @@ void callback_action() {
             if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger("Late");
             break;
         case 3:
-            (void)KVAEQM_GetValueDouble(pick_user_data(in), pick(in, kVariableNames).c_str());
+            // Reads by name whose own callbacks may delete, clear or rebuild palettes.
+            switch (in.small(3)) {
+                case 0:
+                    (void)KVAEQM_GetValueDouble(pick_user_data(in),
+                                                pick(in, kVariableNames).c_str());
+                    break;
+                case 1:
+                    (void)KVAEQM_GetValueInt(pick_user_data(in), pick(in, kVariableNames).c_str());
+                    break;
+                case 2:
+                    (void)KVAEQM_GetValueArray(pick_user_data(in),
+                                               pick(in, kVariableNames).c_str());
+                    break;
+            }
             break;
         case 4:
             KVAEQM_RefreshAllSubscribers();
@@ -397,6 +434,41 @@ void callback_action() {
         }
         case 8:
             if (EquationPalette *palette = pick_palette(in)) KVAEP_ClearPalette(palette);
+            break;
+        case 9:
+            // Rebuilding: cleared, then filled again, so that new objects may take the
+            // addresses of those just released.
+            if (EquationPalette *palette = pick_palette(in)) {
+                KVAEP_ClearPalette(palette);
+                for (int32_t made = in.small(4); made > 0; --made) {
+                    int32_t index = -1;
+                    if (Equation *equation = KVAEP_NewEquation(palette, &index)) {
+                        KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
+                        KVAP_SetVariableName(KVAEQ_GetVariable(equation),
+                                             pick(in, kVariableNames).c_str());
+                    }
+                }
+            }
+            break;
+        case 10:
+        case 11:
+            // Resizing the parameter list of an equation that is running, or of any.
+            if (Equation *equation =
+                    !running.empty() && in.chance(2)
+                        ? equation_of(running[in.small(static_cast<int32_t>(running.size()))])
+                        : pick_equation(in)) {
+                KVAEQ_SetNumParameters(equation, in.small(6));
+            }
+            break;
+        case 12:
+            // A slot deleted and made again under the references that point at it.
+            if (EquationPalette *palette = pick_palette(in)) {
+                int32_t index = pick_index(in);
+                if (Equation *equation = KVAEP_GetEquation(palette, index)) {
+                    KVAEP_DeleteEquation(palette, equation);
+                    (void)KVAEP_NewEquation(palette, &index);
+                }
+            }
             break;
     }
     --callbackDepth;
@@ -501,6 +573,9 @@ void check_registries() {
 void check_everything() {
     for (EquationPalette *palette : palettes) check_palette(palette);
     if (KVAEQM_GetNumPalettes() < 0) fault();
+#if defined(ZTEQM_CHECK_INVARIANTS)
+    zteqm::check_invariants();
+#endif
 }
 
 // ---- the host's ownership rules ------------------------------------------------------------
@@ -586,8 +661,19 @@ void unregister_additions() {
     }
 }
 
+// Starts the value type registry again when a simulated start-up left it without its table,
+// as a host completes an incomplete start-up, and gives the host's own types back.
+void complete_start_up() {
+    if (KVAV_GetNumTypes() != 0) return;
+    KVAV_Init();
+    if (KVAV_GetNumTypes() == 0) return;  // still no memory
+    register_host_value_type(kHostValueType);
+    register_host_value_type(kSilentValueType);
+}
+
 void end_session() {
     fuzzhost::allocations_left() = -1;
+    complete_start_up();
     restore_registries();
     while (!palettes.empty()) delete_palette(palettes.back());
     unregister_additions();
@@ -917,8 +1003,50 @@ void check_getters(Input &in) {
     }
 }
 
+// The value of a literal or a variable (reading it evaluates nothing) taken through type
+// changes, to unknown and host types among others, size changes and text conversions.
+void value_call(Input &in) {
+    Parameter *parameter = pick_parameter(in);
+    if (parameter == nullptr || parameter->typeId == 6) return;
+    Value *value = KVAP_GetValue(parameter);
+    if (value == nullptr) return;
+    switch (choose(in, 5, "value_call")) {
+        case 0:
+            KVAV_SetTypeName(value, pick(in, kValueTypeNames).c_str());
+            break;
+        case 1:
+            KVAV_SetTypeID(value, in.small(kLastFuzzedValueType + 3) - 1);
+            break;
+        case 2:
+            // An address of the host's own, which no type change may take for a block. (A
+            // block type would copy from it: 16 bytes hold no text or vector of its size.)
+            if (value->typeId < 7 || value->typeId > 9) {
+                KVAV_SetAddress(value, hostMemory[in.small(4)]);
+            }
+            break;
+        case 3:
+            // Resizing is for blocks: the fuzzed host types keep their data inline, so the host
+            // leaves them alone. Every other value either has a block replaced or owns none.
+            if (value->typeId < 10 || KVAV_GetValueFactory(value->typeId) == nullptr ||
+                KVAV_GetValueFactory(value->typeId)->typeId == 0) {
+                KVAV_SetSize(value, in.small(200));
+            }
+            break;
+        case 4: {
+            char buffer[48];
+            std::memset(buffer, 'x', sizeof buffer);
+            const int32_t size = 1 + in.small(static_cast<int32_t>(sizeof buffer));
+            KVAV_ToString(value, buffer, size);
+            if (std::memchr(buffer, '\0', static_cast<size_t>(size)) == nullptr) {
+                fault("text conversion leaves a terminated buffer");
+            }
+            break;
+        }
+    }
+}
+
 void parameter_call(Input &in) {
-    switch (choose(in, 14, "parameter_call")) {
+    switch (choose(in, 15, "parameter_call")) {
         case 0:
             replace_parameter(in);
             break;
@@ -1094,6 +1222,9 @@ void parameter_call(Input &in) {
         case 13:
             check_getters(in);
             break;
+        case 14:
+            value_call(in);
+            break;
     }
 }
 
@@ -1128,7 +1259,7 @@ void subscriber_call(Input &in) {
 }
 
 void registry_call(Input &in) {
-    switch (choose(in, 10, "registry_call")) {
+    switch (choose(in, 12, "registry_call")) {
         case 0:
             if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger(in.text(120).c_str());
             break;
@@ -1185,6 +1316,20 @@ void registry_call(Input &in) {
             KVAEQM_GetAppVariableByName(pick(in, kVariableNames).c_str(), &type, &address);
             break;
         }
+        case 10: {
+            // The value types' start as it goes when its table cannot be allocated: the calls
+            // that follow meet a library without value types until start-up is completed.
+            const long left = fuzzhost::allocations_left();
+            KVAV_Exit();
+            fuzzhost::allocations_left() = 0;
+            KVAV_Init();
+            fuzzhost::allocations_left() = left;
+            if (KVAV_GetNumTypes() != 0) fault("a failed start leaves the count at 0");
+            break;
+        }
+        case 11:
+            complete_start_up();
+            break;
     }
 }
 

@@ -1,6 +1,7 @@
 // Application variables and reading, writing and binding values by name.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <string>
 
 #include "equation_host.h"
@@ -149,6 +150,119 @@ TEST_F(ValuesByName, BindingIsPerDatabaseAndSkipsLiteralsAndReferences) {
     KVAEQM_SetAddress(&firstDatabase, "height", nullptr);
     EXPECT_EQ(KVAEQM_GetValueDouble(&firstDatabase, "height"), 1.0);
     EXPECT_EQ(KVAEQM_GetAddress(&firstDatabase, "10.000000"), nullptr);  // a literal's text
+}
+
+}  // namespace
+
+namespace {
+
+// What a get callback does to the palette whose variable is being read by name.
+enum class Sabotage { deletePalette, clearPalette, rebuildPalette };
+
+struct SabotageOrder {
+    Sabotage what;
+    int *database;
+};
+
+void sabotage(Parameter *, void *userData) {
+    const auto *order = static_cast<const SabotageOrder *>(userData);
+    EquationPalette *palette = KVAEQM_GetEquationPalette(order->database);
+    switch (order->what) {
+        case Sabotage::deletePalette:
+            KVAEQM_DeleteEquationPalette(order->database);
+            break;
+        case Sabotage::clearPalette:
+            KVAEP_ClearPalette(palette);
+            break;
+        case Sabotage::rebuildPalette: {
+            KVAEP_ClearPalette(palette);
+            const int32_t again = add_equation(palette, "v", "Move Value");
+            KVAP_SetDouble(
+                reinterpret_cast<Parameter *>(KVAEQ_GetVariable(equation_at(palette, again))), 4.0);
+            KVAP_SetVariableName(KVAEQ_GetVariable(equation_at(palette, again)), "v");
+            break;
+        }
+    }
+}
+
+TEST_F(ValuesByName, AReadByNameSurvivesItsGetCallbackRemovingThePalette) {
+    for (Sabotage what :
+         {Sabotage::deletePalette, Sabotage::clearPalette, Sabotage::rebuildPalette}) {
+        for (int read = 0; read < 3; ++read) {
+            SabotageOrder order{what, &secondDatabase};
+            if (KVAEQM_GetEquationPalette(&secondDatabase) == nullptr) {
+                second = KVAEQM_NewEquationPalette(&secondDatabase);
+            }
+            // "v" is a result variable with a get callback; "p" a parameter with one.
+            const int32_t index = add_equation(second, "E", "+");
+            name_result(second, index, "v", 4.0);
+            KVAP_SetVariableGetFunc(KVAEQ_GetVariable(equation_at(second, index)), sabotage);
+            KVAP_SetVariableUserData(KVAEQ_GetVariable(equation_at(second, index)), &order);
+            const char *name = read == 1 ? "p" : "v";
+            if (read == 1) {
+                auto *p = reinterpret_cast<Variable *>(variable(second, index, 0, "p", 4.0));
+                KVAP_SetVariableGetFunc(p, sabotage);
+                KVAP_SetVariableUserData(p, &order);
+            }
+            const std::string label = std::to_string(static_cast<int>(what)) + "/" + name;
+            switch (read) {
+                case 0:
+                    EXPECT_EQ(KVAEQM_GetValueDouble(&secondDatabase, name), 0.0) << label;
+                    break;
+                case 1:
+                    EXPECT_EQ(KVAEQM_GetValueInt(nullptr, name), 0) << label;
+                    break;
+                default:
+                    EXPECT_EQ(KVAEQM_GetValueArray(&secondDatabase, name), nullptr) << label;
+                    break;
+            }
+            EXPECT_EQ(testhost::counts().foreignFrees, 0);
+            if (EquationPalette *left = KVAEQM_GetEquationPalette(&secondDatabase)) {
+                KVAEP_ClearPalette(left);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+namespace {
+
+int *doomedDatabase = nullptr;
+
+// A host value type whose text deletes the palette registered under doomedDatabase.
+void doom_to_string(Value *, char *buffer, int32_t size) {
+    if (doomedDatabase != nullptr) KVAEQM_DeleteEquationPalette(doomedDatabase);
+    std::snprintf(buffer, static_cast<size_t>(size), "doomed");
+}
+
+TEST_F(ValuesByName, ASearchSurvivesTextCallbacksThatDeleteThePalette) {
+    KVAV_RegisterValueType(20, "doom", nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           doom_to_string, nullptr);
+    for (int call = 0; call < 3; ++call) {
+        if (KVAEQM_GetEquationPalette(&secondDatabase) == nullptr) {
+            second = KVAEQM_NewEquationPalette(&secondDatabase);
+        }
+        // A literal's name is its value's text, which the host type formats.
+        const int32_t index = add_equation(second, "E", "+");
+        add_equation(second, "F", "+");
+        KVAP_SetDataTypeName(KVAEQ_GetParameterN(equation_at(second, index), 0), "doom");
+        doomedDatabase = &secondDatabase;
+        switch (call) {
+            case 0:
+                EXPECT_EQ(KVAEQM_GetValueDouble(&secondDatabase, "doomed"), 0.0);
+                break;
+            case 1:
+                KVAEQM_SetValueDouble(nullptr, "F", 1.0);
+                break;
+            default:
+                EXPECT_EQ(KVAEQM_GetAddress(&secondDatabase, "F"), nullptr);
+                break;
+        }
+        doomedDatabase = nullptr;
+        EXPECT_EQ(KVAEQM_GetEquationPalette(&secondDatabase), nullptr);
+    }
+    EXPECT_EQ(testhost::counts().foreignFrees, 0);
 }
 
 }  // namespace

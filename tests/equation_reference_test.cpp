@@ -461,4 +461,49 @@ TEST_F(EquationReference, AFixUpPassCatchesUpWithEveryChangeSinceTheLastOne) {
     EXPECT_EQ(cached_reference(elsewhere), KVAEP_GetEquation(palette, second));
 }
 
+TEST_F(EquationReference, AReferenceNeverRunsAnEquationMadeLaterInTheSlotItPointsAt) {
+    int otherDatabase = 0;
+    EquationPalette *other = KVAEQM_NewEquationPalette(&otherDatabase);
+    const int32_t b = make_sum(other, "B");
+    const int32_t a = add_equation(palette, "A", trace);
+    Parameter *reference = refer(palette, a, 0, "B");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+
+    // B goes; a new equation takes its slot under another name. A's palette is not fixed up.
+    KVAEP_DeleteEquation(other, KVAEP_GetEquation(other, b));
+    int32_t index = -1;
+    Equation *stranger = KVAEP_NewEquation(other, &index);
+    ASSERT_EQ(index, b);
+    ASSERT_STREQ(KVAEQ_GetName(stranger), "Equation 0");
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+    EXPECT_EQ(cached_reference(reference), nullptr);
+    EXPECT_TRUE(events().empty());
+
+    // A new "B", wherever it is made, is what the name finds next.
+    const int32_t again = make_sum(other, "B");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(cached_reference(reference), KVAEP_GetEquation(other, again));
+
+    // A pointer set by hand is trusted, whatever the name, until its slot is made again; so is
+    // a copy of it, and no further. A reference to the new equation is not taken for a
+    // reference of the new equation to itself.
+    Parameter *byHand = new_reference("B");
+    KVAP_SetEquationReference(byHand, KVAEP_GetEquation(other, b));
+    EXPECT_EQ(cached_reference(byHand), KVAEP_GetEquation(other, b));
+    KVAP_GetDouble(byHand);
+    EXPECT_EQ(cached_reference(byHand), KVAEP_GetEquation(other, b));
+    Parameter *copy = KVAP_CopyParameter(byHand);
+    loose.push_back(copy);
+    EXPECT_EQ(cached_reference(copy), KVAEP_GetEquation(other, b));
+    KVAEP_DeleteEquation(other, KVAEP_GetEquation(other, b));
+    int32_t same = b;
+    Equation *remade = KVAEP_NewEquation(other, &same);
+    EXPECT_EQ(KVAP_CheckRecursion(remade, copy), 0);
+    for (Parameter *stale : {byHand, copy}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(stale), 5.0);
+        EXPECT_EQ(cached_reference(stale), KVAEP_GetEquation(other, again));
+    }
+}
+
 }  // namespace

@@ -488,3 +488,99 @@ TEST_F(Evaluation, TriggerNamesMatchOnlyWhole) {
     KVAEQM_EvaluateTriggerName(std::string(ZTEQM_NAME_SIZE, 'N').c_str());
     EXPECT_TRUE(events().empty());
 }
+
+namespace {
+
+// Where the callbacks below find the equation whose parameter list they resize.
+struct Resize {
+    EquationPalette *palette = nullptr;
+    int32_t index = -1;
+    int32_t count = 0;
+};
+Resize resize;
+
+void resize_the_equation() {
+    KVAEQ_SetNumParameters(KVAEP_GetEquation(resize.palette, resize.index), resize.count);
+}
+
+void resize_on_get(Parameter *parameter, void *) {
+    resize_the_equation();
+    KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(parameter), nullptr);
+}
+
+// Resizes its own list, then reads what it was given.
+int32_t resize_then_sum(Variable *result, int32_t numParameters, Parameter **parameters) {
+    resize_the_equation();
+    double sum = 0.0;
+    for (int32_t position = 0; position < numParameters; ++position) {
+        sum += KVAP_GetDouble(parameters[position]);
+    }
+    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), sum);
+    return 1;
+}
+
+TEST_F(Evaluation, ACallbackResizingTheRunningEquationsListLeavesTheOperatorItsOperands) {
+    KVAOP_RegisterOperator(3, "ResizeSum", resize_then_sum);
+    const char *trace3 = testhost::register_trace_operator(3);
+    for (int32_t count : {0, 1, 5}) {
+        for (bool fromOperator : {false, true}) {
+            EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+            const int32_t index =
+                add_equation(palette, "E", fromOperator ? "ResizeSum" : trace3, "New Frame");
+            Equation *equation = KVAEP_GetEquation(palette, index);
+            Parameter *first = KVAEQ_GetParameterN(equation, 0);
+            if (!fromOperator) {
+                KVAP_Delete(first);
+                first = KVAEQ_NewParameterN(equation, 0, KVAP_IDOfName("Temporary"));
+                KVAP_SetDataTypeName(first, "double");
+                KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(first), resize_on_get);
+            }
+            KVAP_SetDouble(first, 1.0);
+            set_number(palette, index, 1, 2.0);
+            set_number(palette, index, 2, 3.0);
+            Parameter **list = KVAEQ_GetParameterList(equation);
+            resize = Resize{palette, index, count};
+
+            KVAEQM_EvaluateTriggerName("New Frame");
+            EXPECT_DOUBLE_EQ(result_of(palette, index), 6.0) << count;
+            equation = KVAEP_GetEquation(palette, index);
+            EXPECT_EQ(KVAEQ_GetNumParameters(equation), count);
+            EXPECT_FALSE(testhost::is_live(list)) << "released once the run ended";
+            KVAEQM_DeleteEquationPalette(&databases[0]);
+        }
+    }
+    EXPECT_EQ(counts().foreignFrees, 0);
+}
+
+// Subscribes another recorder to the equation it runs in.
+int32_t subscribe_another(Variable *result, int32_t, Parameter **) {
+    events().push_back("run");
+    Equation *equation = KVAEP_GetEquation(resize.palette, resize.index);
+    KVAEQ_RegisterSubscriber(equation, 0, nullptr, const_cast<char *>("late"));
+    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), 1.0);
+    return 1;
+}
+
+TEST_F(Evaluation, AReferenceReadNotifiesOnlyTheSubscribersPresentBeforeTheOperator) {
+    ASSERT_EQ(recorder, 0);
+    KVAOP_RegisterOperator(0, "Subscribe", subscribe_another);
+    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
+    const int32_t index = add_equation(palette, "S", "Subscribe", "New Frame");
+    subscribe(KVAEP_GetEquation(palette, index), recorder, "early");
+    resize = Resize{palette, index, 0};
+    const int32_t user = add_equation(palette, "U", trace, "No Trigger");
+    Parameter *reference = testhost::refer(palette, user, 0, "S");
+
+    KVAP_GetDouble(reference);
+    EXPECT_EQ(events(), (Log{"run", "early=1"}));
+    events().clear();
+    KVAP_GetDouble(reference);
+    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1"}));
+
+    // The trigger walk counts them after the operator: the one it adds hears at once.
+    events().clear();
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1", "late=1", "late=1"}));
+}
+
+}  // namespace

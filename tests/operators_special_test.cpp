@@ -530,3 +530,19 @@ TEST_F(AsciiFilePlayback, ReadsEnableColumnAndStoreInThatOrder) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(AsciiFilePlayback, AStringFileNameIsOpenedWholeBeyondTheTextField) {
+    const std::string path = (directory_ / (std::string(120, 'n') + ".txt")).string();
+    std::ofstream(path, std::ios::binary) << "1 2\n3 4\n";
+    use_file(path);
+    char *text = nullptr;
+    KVAP_GetString(fileName_, &text, 1);
+    ASSERT_NE(text, nullptr);
+    EXPECT_EQ(std::string(text), path.substr(0, 79));  // the text field keeps 79 characters
+    set_column(2);
+    EXPECT_EQ(evaluate(2), (Written{2, 4}));
+}
+
+}  // namespace

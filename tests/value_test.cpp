@@ -189,7 +189,7 @@ TEST_F(Values, UnregisteringClearsTheSlotAndSilencesItsValues) {
     EXPECT_STREQ(KVAV_GetTypeName(number.get()), "int");
     char buffer[8] = "same";
     KVAV_ToString(number.get(), buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "same");
+    EXPECT_STREQ(buffer, "");  // nothing to format: an empty text
 
     KVAV_UnregisterValueType(99);
     KVAV_UnregisterValueType(-1);
@@ -238,7 +238,7 @@ TEST_F(Values, NullValuesAreIgnoredEverywhere) {
     KVAV_FromString(nullptr, "1");
     const int32_t source = 5;
     KVAV_GetDataFromAddress(nullptr, &source);
-    EXPECT_STREQ(buffer, "same");
+    EXPECT_STREQ(buffer, "");  // nothing to format: an empty text
     EXPECT_EQ(counts().allocations, allocations);
 }
 
@@ -268,7 +268,7 @@ TEST_F(Values, SettingTheTypeByNameCopiesTheTypesName) {
     EXPECT_EQ(cell->data.bits, 0u);
     char buffer[8] = "same";
     KVAV_ToString(cell.get(), buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "same");
+    EXPECT_STREQ(buffer, "");  // nothing to format: an empty text
 
     KVAV_SetTypeName(cell.get(), "int");
     KVAV_SetTypeName(cell.get(), nullptr);
@@ -478,7 +478,7 @@ TEST_F(Values, SetSizeReplacesTheBlockOfBlockTypesOnly) {
     EXPECT_EQ(KVAV_GetSize(text.get()), 0);
     char buffer[8] = "same";
     KVAV_ToString(text.get(), buffer, sizeof buffer);
-    EXPECT_STREQ(buffer, "same");
+    EXPECT_STREQ(buffer, "");
 
     // Inline types hold numbers and addresses, never a block: resizing them is refused.
     for (const char *name : {"char", "short", "int", "float", "double", "address"}) {
@@ -540,6 +540,69 @@ TEST_F(Values, BoundDataIsCopiedByTheWidthOfTheType) {
     ValueCell text("string");
     KVAV_GetDataFromAddress(text.get(), source);
     EXPECT_EQ(KVAV_GetAddress(text.get()), nullptr);
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(Values, AValueOfNoOrAnUnknownTypeOwnsNoBlockToResize) {
+    // A host pointer kept by an "address" that was renamed to an unknown type, and the bits of
+    // a double left in a value whose type went away: neither is a block of the library's.
+    char hostMemory[16] = {};
+    ValueCell address("address");
+    KVAV_SetAddress(address.get(), hostMemory);
+    KVAV_SetTypeName(address.get(), "no such type");
+    ASSERT_EQ(KVAV_GetTypeID(address.get()), 0);
+    KVAV_SetSize(address.get(), 32);
+    EXPECT_EQ(address->data.p, static_cast<void *>(hostMemory));
+    EXPECT_EQ(KVAV_GetSize(address.get()), 0);
+
+    register_host_type(12, "host");
+    ValueCell unregistered;
+    KVAV_SetTypeID(unregistered.get(), 12);
+    unregistered->data.d = 10.0;
+    KVAV_UnregisterValueType(12);
+    KVAV_SetSize(unregistered.get(), 32);
+    EXPECT_EQ(unregistered->data.d, 10.0);
+    EXPECT_EQ(KVAV_GetSize(unregistered.get()), 0);
+
+    // A host type given bits by an "address" frees only a block it was given by a resize.
+    register_host_type(13, "keeper");
+    ValueCell keeper("address");
+    KVAV_SetAddress(keeper.get(), hostMemory);
+    KVAV_SetTypeID(keeper.get(), 13);
+    KVAV_SetSize(keeper.get(), 8);
+    EXPECT_TRUE(testhost::is_live(keeper->data.p));
+    const size_t held = counts().live.size();
+    KVAV_SetSize(keeper.get(), 16);  // the first block is replaced, not kept beside
+    EXPECT_EQ(counts().live.size(), held);
+    EXPECT_TRUE(testhost::is_live(keeper->data.p));
+    EXPECT_EQ(KVAV_GetSize(keeper.get()), 16);
+    EXPECT_EQ(counts().foreignFrees, 0);
+}
+
+TEST_F(Values, TextConversionAlwaysTerminatesTheBuffer) {
+    ValueCell emptyString("string");
+    ValueCell shrunk("float4");
+    KVAV_SetSize(shrunk.get(), 8);
+    ValueCell typeless;
+    ValueCell unknown("int");
+    KVAV_SetTypeName(unknown.get(), "no such type");
+    for (Value *value : {emptyString.get(), shrunk.get(), typeless.get(), unknown.get()}) {
+        char buffer[8];
+        std::memset(buffer, 'x', sizeof buffer);
+        KVAV_ToString(value, buffer, sizeof buffer);
+        EXPECT_STREQ(buffer, "") << KVAV_GetTypeName(value);
+        // The type's own callback, reached through the registry, terminates as well.
+        if (ValueTypeRecord *type = KVAV_GetValueFactory(KVAV_GetTypeID(value))) {
+            if (type->toStringFunc != nullptr) {
+                std::memset(buffer, 'x', sizeof buffer);
+                type->toStringFunc(value, buffer, sizeof buffer);
+                EXPECT_STREQ(buffer, "") << KVAV_GetTypeName(value);
+            }
+        }
+    }
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
 // Application variables, and reading, writing and binding values by name.
+#include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
+#include "internal/palette.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 
@@ -19,6 +22,7 @@ AppVariableRegistry appVariables;
 struct SearchCursor {
     int32_t equationIndex = 0;
     int32_t parameterIndex = -2;
+    Variable *owner = nullptr;  // the result variable of the equation the match belongs to
 };
 
 constexpr int32_t kLiteralType = 1;
@@ -28,10 +32,17 @@ bool is_variable(const Parameter *parameter) {
     return parameter->typeId != kLiteralType && parameter->typeId != kEquationType;
 }
 
-bool parameter_bears_name(Parameter *parameter, const char *name) {
+// Whether the parameter of the equation whose result variable is `owner` bears the name. Its
+// text may come from the host's callbacks (a host parameter or value type), which may delete,
+// clear or rebuild palettes: the equation is held meanwhile, and *released tells whether it
+// went.
+bool parameter_bears_name(Parameter *parameter, Variable *owner, const char *name, bool *released) {
+    const int32_t hold = zteqm::hold_equation(owner);
     char *text = nullptr;
     KVAP_GetString(parameter, &text, 0);
-    return zteqm::same_text(text, name);
+    const bool same = zteqm::same_text(text, name);
+    *released = hold >= 0 && zteqm::end_hold(hold);
+    return same && !*released;
 }
 
 // The next result variable or parameter named `name` in the palette registered under
@@ -41,21 +52,31 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
     EquationPalette *palette = KVAEQM_GetEquationPalette(database);
     if (palette == nullptr) return nullptr;
     int32_t parameterIndex = cursor.parameterIndex + 1;
+    uint32_t seen = zteqm::palette_deletions();
     for (int32_t e = cursor.equationIndex; e < KVAEP_GetNumEquations(palette); ++e) {
         Equation *equation = KVAEP_GetEquation(palette, e);
         if (equation != nullptr) {
             if (parameterIndex == -1) {
                 Variable *result = KVAEQ_GetVariable(equation);
                 if (result != nullptr && zteqm::same_text(result->name, name)) {
-                    cursor = {e, -1};
+                    cursor = {e, -1, result};
                     return reinterpret_cast<Parameter *>(result);
                 }
                 parameterIndex = 0;
             }
             for (int32_t p = parameterIndex; p < KVAEQ_GetNumParameters(equation); ++p) {
                 Parameter *parameter = KVAEQ_GetParameterN(equation, p);
-                if (parameter != nullptr && parameter_bears_name(parameter, name)) {
-                    cursor = {e, p};
+                if (parameter == nullptr) continue;
+                bool released = false;
+                const bool bears =
+                    parameter_bears_name(parameter, equation->variable, name, &released);
+                // Everything is taken again after the callbacks: the palette may be gone, the
+                // slots moved, the equation or the parameter replaced.
+                if (!zteqm::palette_alive(palette, &seen)) return nullptr;
+                equation = KVAEP_GetEquation(palette, e);
+                if (released || equation == nullptr) break;
+                if (bears && KVAEQ_GetParameterN(equation, p) == parameter) {
+                    cursor = {e, p, equation->variable};
                     return parameter;
                 }
             }
@@ -66,26 +87,48 @@ Parameter *find_next_by_name(void *database, const char *name, SearchCursor &cur
 }
 
 // The first match in `database`, or with a null database in the first listed palette that
-// has one.
-Parameter *find_first(void *database, const char *name) {
+// has one; *owner is the result variable of the equation it belongs to.
+Parameter *find_first(void *database, const char *name, Variable **owner) {
     SearchCursor cursor;
-    if (Parameter *match = find_next_by_name(database, name, cursor)) return match;
-    if (database != nullptr) return nullptr;
-    for (int32_t position = 0; position < KVAEQM_GetNumPalettes(); ++position) {
+    Parameter *match = find_next_by_name(database, name, cursor);
+    for (int32_t position = 0;
+         match == nullptr && database == nullptr && position < KVAEQM_GetNumPalettes();
+         ++position) {
         EquationPalette *palette = zteqm::listed_palette(position);
         if (palette == nullptr) continue;
-        SearchCursor fresh;
-        if (Parameter *match = find_next_by_name(KVAEP_GetUserData(palette), name, fresh)) {
-            return match;
-        }
+        cursor = SearchCursor{};
+        match = find_next_by_name(KVAEP_GetUserData(palette), name, cursor);
     }
-    return nullptr;
+    *owner = cursor.owner;
+    return match;
+}
+
+// Reads the first match. Its equation is held while the read runs host callbacks, so that
+// one deleting, clearing or rebuilding palettes never makes the read touch released objects;
+// a read whose equation went meanwhile gives no value.
+template <typename Result, typename Read>
+Result read_first(void *database, const char *name, Read read) {
+    Variable *owner = nullptr;
+    Parameter *match = find_first(database, name, &owner);
+    if (match == nullptr) return Result{};
+    const int32_t hold = zteqm::hold_equation(owner);
+    if (hold < 0) return Result{};
+    const Result result = read(match);
+    const bool released = zteqm::end_hold(hold);
+    ZTEQM_CHECK_BETWEEN_CALLS();
+    return released ? Result{} : result;
 }
 
 template <typename Apply>
 void for_each_match_in(void *database, const char *name, Apply apply) {
     SearchCursor cursor;
-    while (Parameter *match = find_next_by_name(database, name, cursor)) apply(match);
+    while (Parameter *match = find_next_by_name(database, name, cursor)) {
+        // The write may run the host's callbacks too: the match's equation is held meanwhile.
+        const int32_t hold = zteqm::hold_equation(cursor.owner);
+        apply(match);
+        if (hold >= 0) zteqm::end_hold(hold);
+    }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 // Every match in `database`, or with a null database in every listed palette in turn.
@@ -158,18 +201,15 @@ void KVAEQM_GetAppVariableByName(const char *name, const char **outDataTypeName,
 }
 
 int32_t KVAEQM_GetValueInt(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetInteger(match) : 0;
+    return read_first<int32_t>(database, name, KVAP_GetInteger);
 }
 
 double KVAEQM_GetValueDouble(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetDouble(match) : 0.0;
+    return read_first<double>(database, name, KVAP_GetDouble);
 }
 
 void *KVAEQM_GetValueArray(void *database, const char *name) {
-    Parameter *match = find_first(database, name);
-    return match != nullptr ? KVAP_GetAddress(match) : nullptr;
+    return read_first<void *>(database, name, KVAP_GetAddress);
 }
 
 void KVAEQM_SetValueInt(void *database, const char *name, int32_t integer) {

@@ -5,6 +5,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
@@ -17,13 +18,25 @@
 
 namespace {
 
-// One equation being evaluated: its slot, its result variable, and the objects its slot held
-// if a callback released them meanwhile.
+// A parameter list a callback replaced while its equation was in use: the parameters from
+// `from` to `to` left the equation, and the list itself is released with them.
+struct RetiredList {
+    Parameter **list;
+    int32_t from;
+    int32_t to;
+};
+
+// One equation being evaluated (or held by a read by name, with no slot): its slot, its result
+// variable, the objects its slot held if a callback released them meanwhile, and the parameter
+// lists callbacks replaced meanwhile.
 struct Frame {
     zteqm::SlotRef slot;
     Variable *result;
     Equation deferred;
     bool hasDeferred;
+    RetiredList *retired;
+    int32_t numRetired;
+    int32_t retiredCapacity;
 };
 
 // The equations being evaluated, innermost last: a read that would enter one of them again is
@@ -51,13 +64,55 @@ Equation *slot_after_callback(zteqm::SlotRef slot, uint32_t *seen) {
     return &slot.palette->slots[slot.index];
 }
 
-// Notifies the subscribers present once the operator has run, each taken again by position
-// since a callback may change the list or move the slot. Stops when a callback deleted the
-// palette or put another equation (another result variable) into the slot.
-bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen) {
+// The outermost frame that uses the equation whose result variable is `result`, or null.
+Frame *frame_using(const Variable *result) {
+    if (result == nullptr) return nullptr;
+    for (int32_t level = 0; level < evaluation.depth; ++level) {
+        if (evaluation.frames[level].result == result) return &evaluation.frames[level];
+    }
+    return nullptr;
+}
+
+// A frame keeps nothing between uses: release_what_the_frame_kept, which every use that kept
+// something ends with, empties it again. So a use starts by naming its equation only.
+void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
+    ZTEQM_ASSERT(!frame.hasDeferred && frame.retired == nullptr && frame.numRetired == 0 &&
+                 frame.retiredCapacity == 0);
+    frame.slot = slot;
+    frame.result = result;
+}
+
+// Releases what callbacks took from the equation while the frame used it, now that nothing
+// does. The frame is cleared first: the destructors that run here may start frames of their
+// own at the same level. True when the equation itself was released meanwhile.
+[[gnu::noinline]] bool release_what_the_frame_kept(Frame &frame) {
+    const bool hadDeferred = frame.hasDeferred;
+    Equation leftovers = frame.deferred;
+    RetiredList *retired = frame.retired;
+    const int32_t numRetired = frame.numRetired;
+    frame.hasDeferred = false;
+    frame.retired = nullptr;
+    frame.numRetired = 0;
+    frame.retiredCapacity = 0;
+    for (int32_t entry = 0; entry < numRetired; ++entry) {
+        for (int32_t position = retired[entry].from; position < retired[entry].to; ++position) {
+            KVAP_Delete(retired[entry].list[position]);
+        }
+        if (retired[entry].list != nullptr) KVAMEM_Free(retired[entry].list);
+    }
+    if (retired != nullptr) KVAMEM_Free(retired);
+    if (hadDeferred) zteqm::release_equation_contents(&leftovers);
+    return hadDeferred;
+}
+
+// Notifies the subscribers once the operator has run, each taken again by position since a
+// callback may change the list or move the slot: the first `counted` positions, or with a
+// negative count those present now. Stops when a callback deleted the palette or put another
+// equation (another result variable) into the slot.
+bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen, int32_t counted) {
     Equation *equation = slot_after_callback(slot, seen);
     if (equation == nullptr || equation->variable != result) return false;
-    const int32_t count = equation->numSubscribers;
+    const int32_t count = counted >= 0 ? counted : equation->numSubscribers;
     for (int32_t position = 0; position < count; ++position) {
         equation = slot_after_callback(slot, seen);
         if (equation == nullptr || equation->variable != result) return false;
@@ -75,7 +130,8 @@ namespace zteqm {
 
 bool defer_release_while_running(Equation *leftovers) {
     if (leftovers->variable == nullptr) return false;
-    for (int32_t level = evaluation.depth - 1; level >= 0; --level) {
+    // The outermost user keeps them, so they outlast every use nested inside it.
+    for (int32_t level = 0; level < evaluation.depth; ++level) {
         Frame &frame = evaluation.frames[level];
         if (frame.result != leftovers->variable || frame.hasDeferred) continue;
         frame.deferred = *leftovers;
@@ -91,7 +147,34 @@ bool defer_release_while_running(Equation *leftovers) {
     return false;
 }
 
-Variable *run_equation(SlotRef slot) {
+int32_t evaluation_depth() { return evaluation.depth; }
+
+bool evaluation_keeps_objects() {
+    for (const Frame &frame : evaluation.frames) {
+        if (frame.hasDeferred || frame.retired != nullptr) return true;
+    }
+    return false;
+}
+
+int32_t hold_equation(Variable *result) {
+    if (result == nullptr || evaluation.depth >= kMaxEvaluationDepth) return -1;
+    const int32_t level = evaluation.depth++;
+    start_frame(evaluation.frames[level], SlotRef{}, result);
+    return level;
+}
+
+bool end_hold(int32_t level) {
+    ZTEQM_ASSERT(level < 0 || level == evaluation.depth - 1);
+    if (level < 0 || level != evaluation.depth - 1) return false;
+    --evaluation.depth;
+    Frame &frame = evaluation.frames[level];
+    if (!frame.hasDeferred && frame.retired == nullptr) return false;  // the usual case
+    return release_what_the_frame_kept(frame);
+}
+
+// Reading an "Equation" parameter runs the equation it refers to, and notifies only as many
+// subscribers as it had before its operator ran.
+Variable *run_referenced_equation(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return nullptr;
@@ -100,24 +183,20 @@ Variable *run_equation(SlotRef slot) {
     if (result == nullptr) return nullptr;
 
     Frame &frame = evaluation.frames[evaluation.depth++];
-    frame.slot = slot;
-    frame.result = result;
-    frame.hasDeferred = false;
+    start_frame(frame, slot, result);
     uint32_t seen = palette_deletions();
+    const int32_t counted = equation->numSubscribers;
     operation(result, equation->numParameters, equation->parameters);
-    const bool intact = notify_subscribers(slot, result, &seen);
+    const bool intact = notify_subscribers(slot, result, &seen, counted);
     --evaluation.depth;
-    if (frame.hasDeferred) {
-        // The equation was deleted under it: what it held goes now that nothing uses it.
-        frame.hasDeferred = false;
-        Equation leftovers = frame.deferred;
-        release_equation_contents(&leftovers);
-        return nullptr;
+    // What callbacks released or replaced while it ran goes now that nothing uses it.
+    if (frame.hasDeferred || frame.retired != nullptr) [[unlikely]] {
+        if (release_what_the_frame_kept(frame)) return nullptr;  // deleted under it
     }
     return intact ? result : nullptr;
 }
 
-// The step of the trigger walk: run_equation with the subscriber count taken after the
+// The step of the trigger walk: a run with the subscriber count taken after the
 // operator and its result unused, and with the re-check after each callback reduced to one
 // comparison while no slot array has moved and no palette has gone (the equation's address
 // then still names its slot; whether a callback put another equation there is still asked).
@@ -126,13 +205,13 @@ void run_triggered_equation(SlotRef slot) {
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return;
     if (evaluation.depth >= kMaxEvaluationDepth || is_running(slot)) return;
-    Variable *result = KVAEQ_GetVariable(equation);
+    // A result variable is made only when the equation has none yet.
+    Variable *result =
+        equation->variable != nullptr ? equation->variable : KVAEQ_GetVariable(equation);
     if (result == nullptr) return;
 
     Frame &frame = evaluation.frames[evaluation.depth++];
-    frame.slot = slot;
-    frame.result = result;
-    frame.hasDeferred = false;
+    start_frame(frame, slot, result);
     uint32_t seen = palette_deletions();
     const uint32_t storage = slot_storage_generation();
     operation(result, equation->numParameters, equation->parameters);
@@ -158,12 +237,8 @@ void run_triggered_equation(SlotRef slot) {
         }
     }
     --evaluation.depth;
-    if (frame.hasDeferred) {
-        // The equation was deleted under it: what it held goes now that nothing uses it.
-        frame.hasDeferred = false;
-        Equation leftovers = frame.deferred;
-        release_equation_contents(&leftovers);
-    }
+    // What callbacks released or replaced while it ran goes now that nothing uses it.
+    if (frame.hasDeferred || frame.retired != nullptr) release_what_the_frame_kept(frame);
 }
 
 }  // namespace zteqm
@@ -241,9 +316,23 @@ void KVAEQ_SetNumParameters(Equation *equation, int32_t count) {
             list[position] = KVAP_New(literal);
     }
 
+    // An operator may be reading the old list (and the parameters leaving it): while the
+    // equation is in use they are released when that use ends.
+    Frame *user = frame_using(equation->variable);
+    if (user != nullptr && user->numRetired >= user->retiredCapacity &&
+        !zteqm::grow_array(user->retired, user->retiredCapacity, user->numRetired + 4)) {
+        for (int32_t position = old; position < count; ++position) KVAP_Delete(list[position]);
+        if (list != nullptr) KVAMEM_Free(list);
+        return;  // the old list stays as it was
+    }
+
     // The new list is in place before any destructor runs, so a callback sees a whole equation.
     equation->parameters = list;
     equation->numParameters = count;
+    if (user != nullptr) {
+        user->retired[user->numRetired++] = RetiredList{previous, count, old};
+        return;
+    }
     for (int32_t position = count; position < old; ++position) KVAP_Delete(previous[position]);
     if (previous != nullptr) KVAMEM_Free(previous);
 }

@@ -2,6 +2,7 @@
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/name_index.h"
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
@@ -45,18 +46,51 @@ EquationParameter *as_reference(Parameter *parameter) {
                : nullptr;
 }
 
+// Records `equation`, just cached in the reference of `links`, with its slot's incarnation.
+void record_cache(zteqm::ReferenceLinks *links, Equation *equation) {
+    zteqm::SlotRef slot;
+    links->cached = equation;
+    links->cachedIncarnation = equation != nullptr && zteqm::locate_equation(equation, &slot)
+                                   ? zteqm::slot_incarnation(slot)
+                                   : 0;
+}
+
+// Caches `equation` as the referenced one, recording the incarnation of its slot with it.
+void cache_equation(EquationParameter *reference, Equation *equation) {
+    reference->equation = equation;
+    zteqm::ReferenceLinks *links = zteqm::tracked_links(reinterpret_cast<Parameter *>(reference));
+    if (links != nullptr) record_cache(links, equation);
+}
+
+// Whether the cached pointer, which addresses `slot`, still means the equation it was cached
+// for: the slot has not been made live again since. A slot never made again needs no record;
+// otherwise a pointer the library did not cache itself, or whose record is lost, is not
+// trusted.
+bool cache_is_current(EquationParameter *reference, const zteqm::SlotRef &slot) {
+    const uint32_t incarnation = zteqm::slot_incarnation(slot);
+    if (incarnation == 0) return true;
+    const zteqm::ReferenceLinks *links =
+        zteqm::tracked_links(reinterpret_cast<Parameter *>(reference));
+    return links != nullptr && links->cached == reference->equation &&
+           links->cachedIncarnation == incarnation;
+}
+
 // The slot of the referenced equation. The cached pointer is trusted only while it still
-// addresses a slot of a palette that exists; a pointer left behind by a slot array that moved
-// or a palette that was deleted is dropped and the name looked up again. With `resolve`, an
+// addresses a slot of a palette that exists and that slot still holds the equation it was
+// cached for; a pointer left behind by a slot array that moved, a palette that was deleted or
+// a slot made live again is dropped and the name looked up again. With `resolve`, an
 // unresolved reference is looked up by name as well.
 bool referenced_slot(EquationParameter *reference, bool resolve, zteqm::SlotRef *slot) {
     if (reference->equation != nullptr) {
-        if (zteqm::locate_equation(reference->equation, slot)) return true;
+        if (zteqm::locate_equation(reference->equation, slot) &&
+            cache_is_current(reference, *slot)) {
+            return true;
+        }
         reference->equation = nullptr;
         resolve = true;
     }
     if (!resolve) return false;
-    reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
     return zteqm::locate_equation(reference->equation, slot);
 }
 
@@ -100,7 +134,7 @@ Value *get_value(Parameter *parameter) {
     EquationParameter *reference = as_reference(parameter);
     zteqm::SlotRef slot;
     if (reference == nullptr || !referenced_slot(reference, true, &slot)) return nullptr;
-    Variable *result = zteqm::run_equation(slot);
+    Variable *result = zteqm::run_referenced_equation(slot);
     return result != nullptr ? &result->value : nullptr;
 }
 
@@ -136,7 +170,7 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
     if (asValue == 0) {
         zteqm::rename_reference(reference, text);
         zteqm::note_referenced_name(reference->referenceName);
-        reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+        cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
         return;
     }
     Variable *result = referenced_result(reference);
@@ -165,6 +199,23 @@ void forget_references_into(const Equation *slots, int32_t capacity) {
         const auto address = reinterpret_cast<uintptr_t>(tracked->parameter.equation);
         if (address >= base && address - base < extent) tracked->parameter.equation = nullptr;
     }
+}
+
+void copy_cached_equation(EquationParameter *to, EquationParameter *from) {
+    to->equation = from->equation;
+    ReferenceLinks *target = tracked_links(reinterpret_cast<Parameter *>(to));
+    if (target == nullptr) return;
+    // Only as current as the source's: a pointer whose record is unknown is recorded as
+    // nothing, and trusted only while its slot is never made again.
+    const ReferenceLinks *source = tracked_links(reinterpret_cast<Parameter *>(from));
+    target->cached = source != nullptr ? source->cached : nullptr;
+    target->cachedIncarnation = source != nullptr ? source->cachedIncarnation : 0;
+}
+
+void fix_tracked_reference(ReferenceLinks *links) {
+    EquationParameter *reference = links->self;
+    reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    record_cache(links, reference->equation);
 }
 
 uint64_t reference_generation() { return references.generation; }
@@ -212,20 +263,29 @@ void release_referenced_names() {
     referenced = ReferencedNames{};
 }
 
+void for_each_tracked_reference(void (*visit)(EquationParameter *reference,
+                                              const ReferenceLinks &links, void *context),
+                                void *context) {
+    for (TrackedReference *tracked = references.first; tracked != nullptr;
+         tracked = tracked->next) {
+        visit(&tracked->parameter, tracked->links, context);
+    }
+}
+
 }  // namespace zteqm
 
 extern "C" {
 
 void KVAP_SetEquationReference(Parameter *parameter, Equation *equation) {
     if (EquationParameter *reference = as_reference(parameter)) {
-        reference->equation = equation;
+        cache_equation(reference, equation);
         zteqm::reference_may_be_stale(parameter);
     }
 }
 
 void KVAP_FixEquationReference(Parameter *parameter) {
     if (EquationParameter *reference = as_reference(parameter)) {
-        reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+        cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
     }
 }
 
@@ -246,8 +306,13 @@ int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter) {
     if (equation == nullptr || parameter == nullptr) return 0;
     if (!zteqm::same_text(parameter->typeName, "Equation")) return 0;
     auto *reference = reinterpret_cast<EquationParameter *>(parameter);
-    const bool refersToItself = reference->equation == equation ||
-                                zteqm::same_text(KVAEQ_GetName(equation), reference->referenceName);
+    // A pointer into a slot made again since it was cached no longer means that slot's equation.
+    zteqm::SlotRef slot;
+    const bool pointsAtIt =
+        reference->equation == equation &&
+        (!zteqm::locate_equation(equation, &slot) || cache_is_current(reference, slot));
+    const bool refersToItself =
+        pointsAtIt || zteqm::same_text(KVAEQ_GetName(equation), reference->referenceName);
     if (!refersToItself) return 0;
     reference->equation = nullptr;
     zteqm::rename_reference(reference, "Recursive");

@@ -5,6 +5,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
@@ -172,6 +173,7 @@ void KVAEQM_DeleteEquationPalette(void *userData) {
     if (EquationPalette *palette = KVAEQM_GetEquationPalette(userData)) {
         KVAEP_DeleteEquationPalette(palette);
     }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 EquationPalette *KVAEQM_GetEquationPalette(void *userData) {
@@ -216,6 +218,7 @@ void KVAEQM_EvaluateTriggerName(const char *triggerName) {
             evaluate_palette(walked, trigger);
         }
     }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void KVAEQM_RefreshAllSubscribers(void) {

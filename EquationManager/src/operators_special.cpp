@@ -5,6 +5,8 @@
 
 #include "internal/memory.h"
 #include "internal/operators.h"
+#include "internal/parameters.h"
+#include "ztequationmanager/equation.h"
 
 namespace zteqm {
 
@@ -20,6 +22,7 @@ constexpr int32_t kDouble = 5;
 constexpr int32_t kAddressType = 6;
 constexpr int32_t kFloat4 = 7;
 constexpr int32_t kFloat4x4 = 8;
+constexpr int32_t kString = 9;
 
 constexpr bool is_integer_type(int32_t type) { return type >= kChar && type <= kInt; }
 constexpr bool is_real_type(int32_t type) { return type == kFloat || type == kDouble; }
@@ -157,11 +160,35 @@ bool can_keep_handle(Parameter *store) {
     return type >= kChar && type <= kAddressType;
 }
 
-// Opens the file named by parameter 1's value text and stores its handle, or null, in the store.
+// The value whose text the value text of `parameter` just gave: its own, or for a reference the
+// referenced result variable's (the text read resolved and checked the reference).
+Value *value_behind_text(Parameter *parameter) {
+    if (KVAP_GetTypeID(parameter) != kEquationTypeId) return embedded_value(parameter);
+    Equation *referenced = reinterpret_cast<EquationParameter *>(parameter)->equation;
+    return referenced != nullptr ? KVAP_GetVariableValue(KVAEQ_GetVariable(referenced)) : nullptr;
+}
+
+// The whole text of a "string" value, when its block holds a terminated one: file names are
+// often longer than the 79 characters of a parameter's text field.
+const char *whole_string(const Value *value) {
+    if (value == nullptr || value->typeId != kString || value->data.p == nullptr ||
+        value->size <= 0) {
+        return nullptr;
+    }
+    const auto *text = static_cast<const char *>(value->data.p);
+    return std::memchr(text, '\0', static_cast<size_t>(value->size)) != nullptr ? text : nullptr;
+}
+
+// Opens the file named by parameter 1's value text (the whole text of a "string") and stores
+// its handle, or null, in the store.
 FILE *open_playback(Parameter *fileName, Parameter *store) {
     if (!can_keep_handle(store)) return nullptr;
-    char *name = nullptr;
-    KVAP_GetString(fileName, &name, 1);
+    char *text = nullptr;
+    KVAP_GetString(fileName, &text, 1);
+    const char *name = text;
+    if (name != nullptr) {
+        if (const char *whole = whole_string(value_behind_text(fileName))) name = whole;
+    }
     // Read as bytes: a text-mode read would turn CR LF into LF on Windows only, and stop at a
     // Ctrl-Z there. Line ends are handled by read_line, alike on every platform.
     FILE *file = name != nullptr ? std::fopen(name, "rb") : nullptr;

@@ -6,6 +6,7 @@
 
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
+#include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/name_index.h"
@@ -42,6 +43,11 @@ struct PaletteExtras {
     int32_t firstFreeHint = 0;  // every slot below it is live
     zteqm::NameIndex names;     // live slots by name
     uint64_t fixedAt = 0;       // reference generation in which all references were fixed
+    // How often each slot was made live again after holding an equation, for every slot
+    // allocated and perhaps more: a reference trusts its cached pointer only while the count
+    // of its slot is the one it recorded (equation_reference.cpp).
+    uint32_t *incarnations = nullptr;
+    int32_t incarnationCapacity = 0;
 };
 
 struct PaletteBlock {
@@ -76,8 +82,18 @@ bool reserve_slots(EquationPalette *palette, int32_t count) {
     const int32_t doubled = extras.allocated > INT32_MAX / 2 ? INT32_MAX : extras.allocated * 2;
     const Equation *old = palette->slots;
     const int32_t oldCapacity = palette->capacity;
-    if (!zteqm::grow_array(palette->slots, extras.allocated, doubled > count ? doubled : count) &&
-        !zteqm::grow_array(palette->slots, extras.allocated, count)) {
+    // The counts grow first, so that every slot allocated always has one.
+    int32_t wanted = doubled > count ? doubled : count;
+    if (extras.incarnationCapacity < wanted &&
+        !zteqm::grow_array(extras.incarnations, extras.incarnationCapacity, wanted)) {
+        wanted = count;
+        if (extras.incarnationCapacity < wanted &&
+            !zteqm::grow_array(extras.incarnations, extras.incarnationCapacity, wanted)) {
+            return false;
+        }
+    }
+    if (!zteqm::grow_array(palette->slots, extras.allocated, wanted) &&
+        (wanted == count || !zteqm::grow_array(palette->slots, extras.allocated, count))) {
         return false;
     }
     if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
@@ -157,6 +173,7 @@ int32_t find_free_index(EquationPalette *palette) {
     int32_t index =
         extras.firstFreeHint < palette->capacity ? extras.firstFreeHint : palette->capacity;
     while (index < palette->capacity && palette->slots[index].inUse != 0) ++index;
+    ZTEQM_ASSERT(index == palette->capacity || palette->slots[index].inUse == 0);
     extras.firstFreeHint = index;
     return index;
 }
@@ -205,6 +222,21 @@ bool set_equation_defaults(Equation *equation) {
     return complete;
 }
 
+// True for a slot that has never held an equation: no reference can have been resolved to it.
+bool never_used(const Equation &slot) {
+    static const Equation kNeverUsed{};  // static: every byte zero, padding too
+    return std::memcmp(&slot, &kNeverUsed, sizeof(Equation)) == 0;
+}
+
+// A slot made live again holds an equation made after every reference that points at it was
+// resolved: its count advances, so that those references, in whatever palette, drop their
+// pointer at their next read and resolve again by name. Nothing is walked.
+void slot_made_anew(EquationPalette *palette, int32_t index) {
+    ZTEQM_ASSERT(index >= 0 && index < extras_of(palette).incarnationCapacity);
+    uint32_t &incarnation = extras_of(palette).incarnations[index];
+    if (++incarnation == 0) incarnation = 1;  // 0 stays "never made again"
+}
+
 // Detaches what a deleted equation left in its slot and clears the slot to never-used.
 Equation take_leftovers(Equation *slot) {
     const Equation leftovers = *slot;
@@ -229,6 +261,22 @@ bool locate_equation(const Equation *equation, SlotRef *slot) {
         }
     }
     return false;
+}
+
+uint32_t slot_incarnation(const SlotRef &slot) {
+    const PaletteExtras &extras = extras_of(slot.palette);
+    return slot.index < extras.incarnationCapacity ? extras.incarnations[slot.index] : 0;
+}
+
+int32_t tracked_palette_count() { return palettes.count; }
+
+EquationPalette *tracked_palette(int32_t position) {
+    return position >= 0 && position < palettes.count ? palettes.live[position] : nullptr;
+}
+
+PaletteBookkeeping palette_bookkeeping(EquationPalette *palette) {
+    const PaletteExtras &extras = extras_of(palette);
+    return {extras.allocated, extras.firstFreeHint, &extras.names, extras.incarnationCapacity};
 }
 
 bool palette_alive(const EquationPalette *palette, uint32_t *seen) {
@@ -284,6 +332,7 @@ Equation *obtain_equation(EquationPalette *palette, int32_t index) {
             return nullptr;
         }
         slot->inUse = 1;
+        if (!never_used(leftovers)) slot_made_anew(palette, index);
         index_live_slot(palette, index);
         if (index >= palette->numEquations) palette->numEquations = index + 1;
         // Only a reference that names the new equation can resolve differently now.
@@ -380,6 +429,7 @@ void mark_slot_live(EquationPalette *palette, int32_t index) {
     Equation *slot = get_equation_slot(palette, index, false);
     if (slot == nullptr || slot->inUse != 0) return;
     slot->inUse = 1;
+    slot_made_anew(palette, index);
     index_live_slot(palette, index);
     if (is_referenced_name(slot->name)) name_may_resolve_anew(slot->name);
 }
@@ -420,8 +470,11 @@ EquationPalette *KVAEP_NewEquationPalette(void *userData) {
     EquationPalette *palette = &block->palette;
     block->extras = PaletteExtras{};
     if (!zteqm::grow_array(palette->slots, block->extras.allocated, kInitialSlots) ||
+        !zteqm::grow_array(block->extras.incarnations, block->extras.incarnationCapacity,
+                           kInitialSlots) ||
         !track_palette(palette)) {
         if (palette->slots != nullptr) KVAMEM_Free(palette->slots);
+        if (block->extras.incarnations != nullptr) KVAMEM_Free(block->extras.incarnations);
         KVAMEM_Free(palette);
         return nullptr;
     }
@@ -445,6 +498,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
     palette->capacity = 0;
     palette->numEquations = 0;
     zteqm::name_index_release(extras_of(palette).names);
+    if (extras_of(palette).incarnations != nullptr) KVAMEM_Free(extras_of(palette).incarnations);
     KVAMEM_Free(palette);
 
     // The palette is out of every list before any destructor runs: no callback can reach it.
@@ -452,6 +506,7 @@ void KVAEP_DeleteEquationPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&slots[index]);
     }
     if (slots != nullptr) KVAMEM_Free(slots);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void KVAEP_ClearPalette(EquationPalette *palette) {
@@ -473,6 +528,7 @@ void KVAEP_ClearPalette(EquationPalette *palette) {
         zteqm::release_equation_contents(&leftovers);
         if (!zteqm::palette_alive(palette, &seen)) return;
     }
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 void *KVAEP_GetUserData(EquationPalette *palette) {
@@ -492,7 +548,9 @@ int32_t KVAEP_GetNumEquations(EquationPalette *palette) {
 Equation *KVAEP_NewEquation(EquationPalette *palette, int32_t *index) {
     if (palette == nullptr || index == nullptr) return nullptr;
     if (*index == -1) *index = find_free_index(palette);
-    return zteqm::obtain_equation(palette, *index);
+    Equation *made = zteqm::obtain_equation(palette, *index);
+    ZTEQM_CHECK_BETWEEN_CALLS();
+    return made;
 }
 
 Equation *KVAEP_GetEquation(EquationPalette *palette, int32_t index) {
@@ -569,6 +627,7 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
 
 void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation) {
     zteqm::delete_equation(palette, equation);
+    ZTEQM_CHECK_BETWEEN_CALLS();
 }
 
 }  // extern "C"

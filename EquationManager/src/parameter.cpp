@@ -381,8 +381,8 @@ Parameter *KVAP_CopyParameter(Parameter *source) {
         case zteqm::Layout::equation: {
             auto *from = reinterpret_cast<EquationParameter *>(source);
             auto *to = reinterpret_cast<EquationParameter *>(copy);
-            to->equation = from->equation;
             zteqm::rename_reference(to, from->referenceName);
+            zteqm::copy_cached_equation(to, from);
             // The copy is only as well resolved as its source, wherever that one lives.
             zteqm::note_referenced_name(to->referenceName);
             zteqm::reference_may_be_stale(copy);

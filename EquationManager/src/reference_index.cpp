@@ -6,6 +6,7 @@
 // that reference is released, so every reference an entry names is alive.
 #include "internal/reference_index.h"
 
+#include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/memory.h"
 #include "internal/name_index.h"
@@ -265,9 +266,8 @@ bool fix_logged_references(EquationPalette *walked, uint64_t fixedAt, uint64_t g
         if (!concerned(entry, walked, [](ReferenceLinks *) {})) return false;
     }
     for (int32_t back = 0; back < span; ++back) {
-        concerned(entry_at(back), walked, [](ReferenceLinks *links) {
-            KVAP_FixEquationReference(reinterpret_cast<Parameter *>(links->self));
-        });
+        concerned(entry_at(back), walked,
+                  [](ReferenceLinks *links) { fix_tracked_reference(links); });
     }
     return true;
 }

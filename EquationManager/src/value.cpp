@@ -148,13 +148,18 @@ void KVAV_SetTypeName(Value *value, const char *name) {
 int32_t KVAV_GetSize(Value *value) { return value != nullptr ? value->size : 0; }
 
 void KVAV_SetSize(Value *value, int32_t size) {
-    // Inline types hold a number or an address in data, never a block of ours to free.
     if (value == nullptr || size < 0) return;
+    // Only a value of a registered type that keeps a block owns one. Inline types hold a
+    // number or an address; a value of no type or of an unknown type may still carry the bits
+    // of an address or a number from its former type, never a block of ours.
+    const ValueTypeRecord *type = type_of(value);
+    if (value->typeId == 0 || type == nullptr || type->typeId != value->typeId) return;
     if (holds_inline_number(value->typeId) || value->typeId == kAddressTypeId) return;
-    if (value->data.p != nullptr) {
-        KVAMEM_Free(value->data.p);
-        value->size = 0;
-    }
+    // A block-stored built-in owns whatever block data holds; a host type owns one only
+    // once it was given one here, which its size records.
+    const bool ownsBlock = zteqm::keeps_block(value->typeId) || value->size > 0;
+    if (ownsBlock && value->data.p != nullptr) KVAMEM_Free(value->data.p);
+    value->size = 0;
     value->data.bits = 0;
     value->data.p = _KVAMEM_Alloc(static_cast<uint64_t>(size), nullptr, 0);
     value->size = value->data.p != nullptr ? size : 0;
@@ -209,6 +214,9 @@ void KVAV_SetAddress(Value *value, void *address) {
 
 void KVAV_ToString(Value *value, char *buffer, int32_t size) {
     if (buffer == nullptr || size <= 0) return;
+    // Whatever the type writes, or fails to write, the caller gets a terminated text: empty
+    // when there is nothing to format.
+    buffer[0] = '\0';
     const ValueTypeRecord *type = type_of(value);
     if (type != nullptr && type->toStringFunc != nullptr) type->toStringFunc(value, buffer, size);
 }

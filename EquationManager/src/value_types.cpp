@@ -319,7 +319,10 @@ template <int32_t Components>
 void vector_to_string(Value *value, char *buffer, int32_t size) {
     if (!can_write(value, buffer, size)) return;
     const unsigned char *block = vector_block<Components>(value);
-    if (block == nullptr) return;
+    if (block == nullptr) {
+        buffer[0] = '\0';  // no block, or one too small for every component: no text
+        return;
+    }
     int32_t length = 0;
     for (int32_t i = 0; i < Components && length < size - 1; ++i) {
         double component;
@@ -390,10 +393,10 @@ void string_from_string(Value *value, const char *text) {
 }
 
 void string_to_string(Value *value, char *buffer, int32_t size) {
-    if (!can_write(value, buffer, size) || value->data.p == nullptr) return;
-    size_t length = stored_length(value);
+    if (!can_write(value, buffer, size)) return;
+    size_t length = value->data.p != nullptr ? stored_length(value) : 0;
     if (length > static_cast<size_t>(size - 1)) length = static_cast<size_t>(size - 1);
-    std::memmove(buffer, value->data.p, length);
+    if (length > 0) std::memmove(buffer, value->data.p, length);
     buffer[length] = '\0';
 }
 

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "ztequationmanager/parameter.h"
 #include "ztequationmanager/types.h"
 
 namespace zteqm {
@@ -15,6 +16,13 @@ void register_equation_parameter_type();
 // slot array, which is about to be released (it moved or its palette is deleted): each such
 // reference is resolved again by name when it is next read.
 void forget_references_into(const Equation *slots, int32_t capacity);
+
+// Gives the copy `to` the cached equation of `from`, trusted no further than in `from`.
+void copy_cached_equation(EquationParameter *to, EquationParameter *from);
+
+// KVAP_FixEquationReference for a reference the library made, reached through its links.
+struct ReferenceLinks;
+void fix_tracked_reference(ReferenceLinks *links);
 
 }  // namespace zteqm
 

@@ -28,6 +28,9 @@ struct SlotRef {
 // inside the current slot array of a palette that has not been deleted. (palette.cpp)
 bool locate_equation(const Equation *equation, SlotRef *slot);
 
+// How often the slot was made live again after holding an equation (0: never). (palette.cpp)
+uint32_t slot_incarnation(const SlotRef &slot);
+
 // Takes over the objects a released slot held (`leftovers`) when they belong to an equation
 // whose operator or subscribers are still running, and releases them once it has finished; a
 // callback that deletes or reuses a running equation's slot would otherwise free what the
@@ -35,14 +38,24 @@ bool locate_equation(const Equation *equation, SlotRef *slot);
 // (equation.cpp)
 bool defer_release_while_running(Equation *leftovers);
 
-// Runs the equation in the slot: its operator, then its subscribers in order. Returns its
-// result variable, or null when nothing ran: no operator function, no result variable, the
-// equation is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null
-// when callbacks deleted the palette or replaced the equation while it ran. (equation.cpp)
-Variable *run_equation(SlotRef slot);
+// Runs the equation in the slot for the reading of an "Equation" parameter: its operator, then
+// as many of its subscribers as there were before the operator ran. Returns its result
+// variable, or null when nothing ran: no operator function, no result variable, the equation
+// is already being evaluated, or the nesting is at kMaxEvaluationDepth. Also null when
+// callbacks deleted the palette or replaced the equation while it ran. A parameter list that a
+// callback replaces while it runs is released when the run ends. (equation.cpp)
+Variable *run_referenced_equation(SlotRef slot);
 
-// The same step as the trigger walk takes it (the subscriber count is taken after the operator
-// either way), with cheaper checks after each callback. (equation.cpp)
+// Holds the objects of the equation whose result variable is `result` for a use that is not
+// an evaluation (a read by name): what callbacks release or replace meanwhile is released when
+// the hold ends, as for a running equation. Gives the hold's level, or -1 when nesting is at
+// kMaxEvaluationDepth (nothing is held then). end_hold ends the innermost hold and tells
+// whether the equation itself was released during it. (equation.cpp)
+int32_t hold_equation(Variable *result);
+bool end_hold(int32_t level);
+
+// The step of the trigger walk: the same run, with the subscriber count taken after the
+// operator and cheaper checks after each callback. (equation.cpp)
 void run_triggered_equation(SlotRef slot);
 
 }  // namespace zteqm

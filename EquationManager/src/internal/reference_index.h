@@ -27,6 +27,10 @@ struct ReferenceLinks {
     int32_t index = -1;
     int32_t position = -1;
     int32_t logged = 0;  // log entries that name it
+    // The pointer the library last cached in the reference and the incarnation of its slot
+    // then (equation_reference.cpp): a slot made again since voids the cache.
+    const Equation *cached = nullptr;
+    uint32_t cachedIncarnation = 0;
 };
 
 // Indexes the reference under the name it bears now; unindexing takes it out (and out of the
