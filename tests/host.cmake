@@ -98,7 +98,7 @@ set(ZTEQM_BAD_SCENES
   "UnknownLiteralValueType|unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
   "WrongParameterCount|parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
   "ReferenceToAMissingEquation|missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
-  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*.tests.scenes.data.take-07.txt\""
+  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
   "ReferenceCycleAcrossDatabases|reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
   "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
   "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"

@@ -228,7 +228,7 @@ TEST(SceneReader, ResolvesDataFilesAgainstTheSceneDirectory) {
                                      "parameters": [{"file": "data/calm.txt"}]})"),
                            scene);
     EXPECT_TRUE(missing.has("parameters[0].file", "no data file")) << missing.all();
-    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").lexically_normal().string()));
+    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").lexically_normal().generic_string()));
 
     const fs::path deep = dir / std::string(90, 'd');
     fs::create_directories(deep);
