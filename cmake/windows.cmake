@@ -136,6 +136,12 @@ function(zteqm_configure_windows_library target)
   set_target_properties(${target} PROPERTIES PREFIX "" IMPORT_PREFIX ""
     LINK_DEPENDS ${ZTEQM_DEF_FILE})
   target_link_options(${target} PRIVATE -Wl,--exclude-libs,ALL)
+  # GCC gives the part of a dllexport function that partial inlining splits off
+  # ("KVAP_GetDouble.part.0") the function's dllexport too, which would put it in the export
+  # table; that split is left out of the DLL (at link time as well, where the link-time
+  # optimisation makes it).
+  target_compile_options(${target} PRIVATE -fno-partial-inlining)
+  target_link_options(${target} PRIVATE -fno-partial-inlining)
   # MSVC hosts make their import library from the module-definition file (lib /def:).
   install(FILES ${ZTEQM_DEF_FILE} DESTINATION ${CMAKE_INSTALL_LIBDIR})
 endfunction()

@@ -86,6 +86,11 @@ int run_with_input(const std::string &program, const std::vector<std::string> &a
                    const std::string &input) {
     std::string command = shell_quoted(program);
     for (const std::string &argument : arguments) command += " " + shell_quoted(argument);
+#ifdef _WIN32
+    // _popen hands the line to "cmd /c", which drops the first and the last quote of a line
+    // that begins with one: quoted whole once more, the program's quoted name survives it.
+    command = "\"" + command + "\"";
+#endif
 #ifndef _WIN32
     // A program that ends before reading everything must not take the host down with it.
     void (*previous)(int) = std::signal(SIGPIPE, SIG_IGN);

@@ -446,6 +446,10 @@ int main(int argc, char **argv) {
         "4 the library refused the scene (or a drawing program failed), 5 a drawing program is "
         "missing.\nSee 'eqm-host COMMAND --help' for each command's options.\n");
     app.require_subcommand(0, 1);
+    // Options begin with "-" on every platform: on Windows CLI11 would also take a word
+    // beginning with "/" for an option, and so an absolute path such as /scenes/door.json.
+    // Set before the commands are added, which inherit it.
+    app.allow_windows_style_options(false);
     app.add_flag("--version", line.version, "print eqm-host's and the library's versions");
     auto add_module = [&](CLI::App *command) {
         command->add_option("--module", line.module,

@@ -596,7 +596,8 @@ private:
         if (path.is_relative()) path = scene_.file.parent_path() / path;
         std::error_code error;
         if (!std::filesystem::is_regular_file(path, error)) {
-            problem(where, "no data file " + in_quotes(path.lexically_normal().string()));
+            // With "/" between its parts on every platform, as the scene names its files.
+            problem(where, "no data file " + in_quotes(path.lexically_normal().generic_string()));
             return;
         }
         parameter.file = std::filesystem::absolute(path, error).lexically_normal();

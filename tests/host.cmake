@@ -98,7 +98,7 @@ set(ZTEQM_BAD_SCENES
   "UnknownLiteralValueType|unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
   "WrongParameterCount|parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
   "ReferenceToAMissingEquation|missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
-  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*.tests.scenes.data.take-07.txt\""
+  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
   "ReferenceCycleAcrossDatabases|reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
   "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
   "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"
@@ -156,12 +156,19 @@ add_test(NAME Graph.DrawsAndListsAReferenceCycle
           ${ZTEQM_HOST} graph ${CMAKE_CURRENT_SOURCE_DIR}/scenes/reference_cycle.json)
 
 # A signal stopping a run, and the pictures read back; skipped (77) without gnuplot or dot.
+# A Windows build has no pictures here: its eqm-host starts dot and gnuplot through the command
+# interpreter (cmd), which under Wine starts only Windows programs, and Debian packages no
+# Windows build of either.
+set(ZTEQM_TOOL_CASES interrupt plot graph)
+if(CMAKE_CROSSCOMPILING)
+  set(ZTEQM_TOOL_CASES interrupt)
+endif()
 find_package(Python3 COMPONENTS Interpreter)
 if(Python3_FOUND)
-  foreach(case interrupt plot graph)
+  foreach(case ${ZTEQM_TOOL_CASES})
     add_test(NAME Tools.${case} COMMAND ${Python3_EXECUTABLE}
-      ${CMAKE_CURRENT_SOURCE_DIR}/host_tools.py ${case} ${ZTEQM_HOST} ${ZTEQM_SCENES}
-      ${CMAKE_CURRENT_BINARY_DIR}/host-tools)
+      ${CMAKE_CURRENT_SOURCE_DIR}/host_tools.py ${case} ${ZTEQM_SCENES}
+      ${CMAKE_CURRENT_BINARY_DIR}/host-tools ${ZTEQM_HOST})
     set_tests_properties(Tools.${case} PROPERTIES SKIP_RETURN_CODE 77)
   endforeach()
 endif()

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "external.h"
 #include "output.h"
 #include "plot.h"
 #include "scene.h"
@@ -227,7 +228,7 @@ TEST(SceneReader, ResolvesDataFilesAgainstTheSceneDirectory) {
                                      "parameters": [{"file": "data/calm.txt"}]})"),
                            scene);
     EXPECT_TRUE(missing.has("parameters[0].file", "no data file")) << missing.all();
-    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").lexically_normal().string()));
+    EXPECT_TRUE(missing.has("", (dir / "data" / "calm.txt").lexically_normal().generic_string()));
 
     const fs::path deep = dir / std::string(90, 'd');
     fs::create_directories(deep);
@@ -325,11 +326,35 @@ TEST(SceneReader, SaysWhereANumberOverflowsAndWhyAFileCannotBeRead) {
     EXPECT_NE(parsed.problems[0].message.find("number overflow parsing '1e400'"),
               std::string::npos);
 
-    // A regular file whose reading fails.
+#ifdef __linux__
+    // A regular file whose reading fails: /proc/self/mem, which only Linux has.
     std::vector<eqm::Problem> problems;
     EXPECT_EQ(eqm::read_scene("/proc/self/mem", problems), nullptr);
     ASSERT_EQ(problems.size(), 1u);
     EXPECT_EQ(problems[0].message, "cannot read the scene file: Input/output error");
+#endif
+}
+
+// A helper program starts by its full name, quoted, even with a space in it, gets its quoted
+// arguments and what it is given to read, and hands back its exit status.
+TEST(External, RunsAProgramAndReturnsItsStatus) {
+    const fs::path dir = temporary_directory() / "helper programs";
+    fs::create_directories(dir);
+#ifdef _WIN32
+    const fs::path helper = dir / "same.bat";
+    std::ofstream(helper, std::ios::binary) << "@echo off\r\nset /p line=\r\n"
+                                               "if \"%line%\"==\"%~1\" exit /b 3\r\nexit /b 1\r\n";
+    EXPECT_FALSE(eqm::find_program("cmd").empty());
+#else
+    const fs::path helper = dir / "same";
+    std::ofstream(helper, std::ios::binary)
+        << "#!/bin/sh\nread line\n[ \"$line\" = \"$1\" ] && exit 3\nexit 1\n";
+    fs::permissions(helper, fs::perms::owner_all);
+    EXPECT_FALSE(eqm::find_program("sh").empty());
+#endif
+    EXPECT_EQ(eqm::run_with_input(helper.string(), {"a b"}, "a b\n"), 3);
+    EXPECT_EQ(eqm::run_with_input(helper.string(), {"a b"}, "c\n"), 1);
+    EXPECT_EQ(eqm::find_program("no-such-program-anywhere"), "");
 }
 
 TEST(Attribute, ConvertsNumbersLikeTheLibrary) {

@@ -2,7 +2,8 @@
 """eqm-host driven as a user drives it, for what a byte comparison cannot show: a run stopped by
 a signal, and the pictures of `graph` and `plot` read back.
 
-usage: host_tools.py CASE EQM_HOST SCENES_DIR WORK_DIR
+usage: host_tools.py CASE SCENES_DIR WORK_DIR EQM_HOST...
+EQM_HOST is a command: eqm-host, or its emulator and then eqm-host (Wine for a Windows build).
 Exit status 0 passed, 1 failed, 77 skipped (a drawing program is missing)."""
 import os
 import pty
@@ -24,35 +25,57 @@ def fail(message):
 
 
 def run(host, *arguments):
-    return subprocess.run([host, *arguments], capture_output=True, text=True, timeout=120)
+    return subprocess.run([*host, *arguments], capture_output=True, text=True, timeout=120)
 
 
 def interrupted_run(host, scenes, work):
     """A long run with standard error on a terminal shows its progress; SIGINT stops it between
-    frames, and the CSV it wrote holds whole rows for every 7th frame, then the last played."""
+    frames, and the CSV it wrote holds whole rows for every 7th frame, then the last played.
+    Through an emulator standard error is a pipe and the run is known to be under way once its
+    CSV grows: Wine puts a console of its own between a program and a terminal, and redraws
+    what the program writes there a character at a time between cursor movements."""
     csv = os.path.join(work, "interrupted.csv")
-    controller, terminal = pty.openpty()
-    child = subprocess.Popen(
-        [host, "run", os.path.join(scenes, "rig.json"), "--frames", "1000000", "--quiet",
-         "--every", "7", "--csv", csv], stdout=subprocess.PIPE, stderr=terminal, text=True)
-    os.close(terminal)
+    if os.path.exists(csv):
+        os.remove(csv)
+    command = [*host, "run", os.path.join(scenes, "rig.json"), "--frames", "1000000", "--quiet",
+               "--every", "7", "--csv", csv]
+    on_terminal = len(host) == 1
     seen = b""
     deadline = time.monotonic() + 60
-    while b"of 1000000" not in seen and time.monotonic() < deadline and child.poll() is None:
-        ready, _, _ = select.select([controller], [], [], 0.5)
-        if ready:
-            seen += os.read(controller, 4096)
-    if b"of 1000000" not in seen:
-        child.kill()
-        fail("no progress line on the terminal: %r" % seen)
+    if on_terminal:
+        controller, terminal = pty.openpty()
+        child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=terminal, text=True)
+        os.close(terminal)
+        try:
+            while (b"of 1000000" not in seen and time.monotonic() < deadline
+                   and child.poll() is None):
+                ready, _, _ = select.select([controller], [], [], 0.5)
+                if ready:
+                    seen += os.read(controller, 4096)
+        except OSError:
+            pass  # the terminal closed: the run has ended
+        if b"of 1000000" not in seen:
+            child.kill()
+            fail("no progress line on the terminal: %r" % seen[-300:])
+    else:
+        child = subprocess.Popen(command, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                                 text=True)
+        while ((not os.path.exists(csv) or os.path.getsize(csv) < 100000)
+               and time.monotonic() < deadline and child.poll() is None):
+            time.sleep(0.1)
+        if child.poll() is not None:
+            fail("the run ended by itself with %d: %s" % (child.returncode, child.stderr.read()))
     child.send_signal(signal.SIGINT)
     child.wait(timeout=60)
-    try:
-        while select.select([controller], [], [], 0.2)[0]:
-            seen += os.read(controller, 4096)
-    except OSError:
-        pass  # the terminal closes with the child
-    os.close(controller)
+    if on_terminal:
+        try:
+            while select.select([controller], [], [], 0.2)[0]:
+                seen += os.read(controller, 4096)
+        except OSError:
+            pass  # the terminal closes with the child
+        os.close(controller)
+    else:
+        seen = child.stderr.read().encode()
     if child.returncode != 128 + signal.SIGINT:
         fail("exit status %d after SIGINT, expected %d" % (child.returncode, 128 + signal.SIGINT))
     message = seen.decode(errors="replace")
@@ -165,6 +188,7 @@ def graph_pictures(host, scenes, work):
 CASES = {"interrupt": interrupted_run, "plot": plot, "graph": graph_pictures}
 
 if __name__ == "__main__":
-    case, host, scenes, work = sys.argv[1:5]
+    case, scenes, work = sys.argv[1:4]
+    host = sys.argv[4:]
     os.makedirs(work, exist_ok=True)
     CASES[case](host, scenes, work)
