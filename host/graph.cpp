@@ -26,17 +26,6 @@ std::string dot_text(const std::string &text) {
 
 std::string equation_id(const std::string &name) { return dot_text("equation:" + name); }
 
-// The first equation of each name, as references find them.
-std::map<std::string, const EquationPlan *> equations_by_name(const Scene &scene) {
-    std::map<std::string, const EquationPlan *> byName;
-    for (const auto &database : scene.databases) {
-        for (const EquationPlan &equation : database->equations) {
-            if (!equation.name.empty()) byName.emplace(equation.name, &equation);
-        }
-    }
-    return byName;
-}
-
 // The database that holds an attribute.
 const Database *owner_of(const Scene &scene, const Attribute *attribute) {
     for (const auto &database : scene.databases) {
@@ -50,36 +39,11 @@ const Database *owner_of(const Scene &scene, const Attribute *attribute) {
 }  // namespace
 
 std::vector<std::vector<std::string>> reference_cycles(const Scene &scene) {
-    const auto byName = equations_by_name(scene);
-    enum class Mark { Unvisited, OnPath, Done };
-    std::map<const EquationPlan *, Mark> marks;
-    std::vector<const EquationPlan *> path;
     std::vector<std::vector<std::string>> cycles;
-    std::function<void(const EquationPlan *)> visit = [&](const EquationPlan *equation) {
-        marks[equation] = Mark::OnPath;
-        path.push_back(equation);
-        for (const ParameterPlan &parameter : equation->parameters) {
-            if (parameter.kind != ParameterPlan::Kind::Equation) continue;
-            auto target = byName.find(parameter.text);
-            if (target == byName.end()) continue;
-            const Mark mark = marks[target->second];
-            if (mark == Mark::OnPath) {
-                std::vector<std::string> cycle;
-                auto start = std::find(path.begin(), path.end(), target->second);
-                for (auto step = start; step != path.end(); ++step) cycle.push_back((*step)->name);
-                cycle.push_back(target->second->name);
-                cycles.push_back(std::move(cycle));
-            } else if (mark == Mark::Unvisited) {
-                visit(target->second);
-            }
-        }
-        path.pop_back();
-        marks[equation] = Mark::Done;
-    };
-    for (const auto &database : scene.databases) {
-        for (const EquationPlan &equation : database->equations) {
-            if (marks[&equation] == Mark::Unvisited) visit(&equation);
-        }
+    for (const ReferenceCycle &cycle : find_reference_cycles(scene)) {
+        std::vector<std::string> names;
+        for (const EquationPlan *step : cycle.path) names.push_back(step->name);
+        cycles.push_back(std::move(names));
     }
     return cycles;
 }

@@ -640,42 +640,18 @@ private:
                 }
             }
         }
-        report_cycles(byName);
+        report_cycles();
     }
 
-    void report_cycles(const std::map<std::string, const EquationPlan *> &byName) {
-        enum class Mark { Unvisited, OnPath, Done };
-        std::map<const EquationPlan *, Mark> marks;
-        std::vector<const EquationPlan *> path;
-        std::function<void(const EquationPlan *)> visit = [&](const EquationPlan *equation) {
-            marks[equation] = Mark::OnPath;
-            path.push_back(equation);
-            for (const ParameterPlan &parameter : equation->parameters) {
-                if (parameter.kind != ParameterPlan::Kind::Equation) continue;
-                auto target = byName.find(parameter.text);
-                if (target == byName.end()) continue;
-                const Mark mark = marks[target->second];
-                if (mark == Mark::OnPath) {
-                    std::string cycle;
-                    auto start = std::find(path.begin(), path.end(), target->second);
-                    for (auto step = start; step != path.end(); ++step) {
-                        cycle += in_quotes((*step)->name) + " -> ";
-                    }
-                    cycle += in_quotes(target->second->name);
-                    problem(parameter.where, "equations read each other in a cycle: " + cycle +
-                                                 " (a read that comes back to an equation being "
-                                                 "evaluated reads as no value)");
-                } else if (mark == Mark::Unvisited) {
-                    visit(target->second);
-                }
+    void report_cycles() {
+        for (const ReferenceCycle &cycle : find_reference_cycles(scene_)) {
+            std::string text;
+            for (const EquationPlan *step : cycle.path) {
+                text += (text.empty() ? "" : " -> ") + in_quotes(step->name);
             }
-            path.pop_back();
-            marks[equation] = Mark::Done;
-        };
-        for (const auto &database : scene_.databases) {
-            for (const EquationPlan &equation : database->equations) {
-                if (marks[&equation] == Mark::Unvisited) visit(&equation);
-            }
+            problem(cycle.closing->where, "equations read each other in a cycle: " + text +
+                                              " (a read that comes back to an equation being "
+                                              "evaluated reads as no value)");
         }
     }
 
@@ -947,6 +923,46 @@ std::unique_ptr<Scene> read_scene(const std::filesystem::path &file,
         return nullptr;
     }
     return parse_scene(text, file, problems);
+}
+
+std::vector<ReferenceCycle> find_reference_cycles(const Scene &scene) {
+    std::map<std::string, const EquationPlan *> byName;
+    for (const auto &database : scene.databases) {
+        for (const EquationPlan &equation : database->equations) {
+            if (!equation.name.empty()) byName.emplace(equation.name, &equation);
+        }
+    }
+    enum class Mark { Unvisited, OnPath, Done };
+    std::map<const EquationPlan *, Mark> marks;
+    std::vector<const EquationPlan *> path;
+    std::vector<ReferenceCycle> cycles;
+    std::function<void(const EquationPlan *)> visit = [&](const EquationPlan *equation) {
+        marks[equation] = Mark::OnPath;
+        path.push_back(equation);
+        for (const ParameterPlan &parameter : equation->parameters) {
+            if (parameter.kind != ParameterPlan::Kind::Equation) continue;
+            auto target = byName.find(parameter.text);
+            if (target == byName.end()) continue;
+            const Mark mark = marks[target->second];
+            if (mark == Mark::OnPath) {
+                ReferenceCycle cycle;
+                cycle.path.assign(std::find(path.begin(), path.end(), target->second), path.end());
+                cycle.path.push_back(target->second);
+                cycle.closing = &parameter;
+                cycles.push_back(std::move(cycle));
+            } else if (mark == Mark::Unvisited) {
+                visit(target->second);
+            }
+        }
+        path.pop_back();
+        marks[equation] = Mark::Done;
+    };
+    for (const auto &database : scene.databases) {
+        for (const EquationPlan &equation : database->equations) {
+            if (marks[&equation] == Mark::Unvisited) visit(&equation);
+        }
+    }
+    return cycles;
 }
 
 }  // namespace eqm

@@ -119,6 +119,17 @@ struct Scene {
     Attribute *resolve_attribute(const std::string &reference, const Database &home) const;
 };
 
+// A cycle of equations reading each other through references: the equations along it in
+// reading order, the first again at the end, and the parameter whose reference closes it.
+struct ReferenceCycle {
+    std::vector<const EquationPlan *> path;
+    const ParameterPlan *closing = nullptr;
+};
+
+// Every such cycle, found by a depth-first walk over the databases in order; a name borne by
+// several equations stands for the first.
+std::vector<ReferenceCycle> find_reference_cycles(const Scene &scene);
+
 // Reads and checks a scene file. Problems are appended to `problems`; the result is null when
 // the file cannot be read or holds no JSON object, and is usable only when no problem was added.
 std::unique_ptr<Scene> read_scene(const std::filesystem::path &file,
