@@ -2,6 +2,7 @@
 #include "test_host.h"
 
 #include <cstdlib>
+#include <deque>
 
 namespace testhost {
 namespace {
@@ -10,11 +11,33 @@ AllocatorCounts state;
 long remaining = -1;
 long otherCalls = 0;
 
+// While held, freed blocks are given back to the C heap only some frees later, so that no
+// address a test holds is handed out again meanwhile and is_live can tell a freed block on any
+// platform's allocator. Off by default: other tests want released blocks handed out again.
+struct Quarantine {
+    bool holding = false;
+    static constexpr std::size_t kBlocks = 4096;
+    std::deque<void *> blocks;
+    void hold(void *block) {
+        blocks.push_back(block);
+        if (blocks.size() > kBlocks) {
+            std::free(blocks.front());
+            blocks.pop_front();
+        }
+    }
+    ~Quarantine() {
+        for (void *block : blocks) std::free(block);
+    }
+};
+Quarantine quarantine;
+
 }  // namespace
 
 AllocatorCounts &counts() { return state; }
 
 void fail_after(long n) { remaining = n; }
+
+void hold_freed_blocks() { quarantine.holding = true; }
 
 void *counting_alloc(uint64_t size) {
     if (remaining == 0) {
@@ -37,7 +60,11 @@ void counting_free(void *block) {
     }
     state.live.erase(found);
     ++state.frees;
-    std::free(block);
+    if (quarantine.holding) {
+        quarantine.hold(block);
+    } else {
+        std::free(block);
+    }
 }
 
 void *other_alloc(uint64_t size) {

@@ -22,6 +22,10 @@ AllocatorCounts &counts();
 // a negative n never refuses.
 void fail_after(long n);
 
+// From now on freed addresses are not handed out again for a while, so that is_live tells a
+// released block apart from a new one wherever the C heap would reuse it at once.
+void hold_freed_blocks();
+
 void *counting_alloc(uint64_t size);
 void counting_free(void *block);
 
