@@ -826,7 +826,8 @@ void build_equation(Input &in) {
     for (int32_t position = 0; position < KVAEQ_GetNumParameters(equation); ++position) {
         Parameter *old = KVAEQ_GetParameterN(equation, position);
         if (in.chance(3) && references_allowed()) {
-            if (Parameter *reference = KVAEQ_NewParameterN(equation, position, 6)) {
+            if (Parameter *reference =
+                    KVAEQ_NewParameterN(equation, position, ZTEQM_PARAMETER_EQUATION)) {
                 KVAP_SetString(reference, pick(in, kEquationNames).c_str(), 0);
             }
             KVAP_Delete(old);

@@ -36,7 +36,7 @@ protected:
 
     // An "Equation" parameter of the test's own, outside every equation.
     Parameter *new_reference(const char *name) {
-        Parameter *parameter = KVAP_New(6);
+        Parameter *parameter = KVAP_New(ZTEQM_PARAMETER_EQUATION);
         if (name != nullptr) KVAP_SetEquationReferenceName(parameter, name);
         loose.push_back(parameter);
         return parameter;
@@ -76,7 +76,7 @@ TEST_F(EquationReference, TheEquationTypeIsRegisteredUnderSix) {
     EXPECT_EQ(KVAP_IDOfName("Equation"), 6);
 
     testhost::fail_after(0);
-    EXPECT_EQ(KVAP_New(6), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_EQUATION), nullptr);
     testhost::fail_after(-1);
 }
 
@@ -148,7 +148,7 @@ TEST_F(EquationReference, TextFunctionsNameAndResolveTheReference) {
 TEST_F(EquationReference, SettingTheValueWritesTheReferencedResult) {
     const int32_t sum = make_sum(palette);
     Parameter *reference = new_reference("Sum");
-    Parameter *number = KVAP_New(1);
+    Parameter *number = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     loose.push_back(number);
     KVAP_SetDouble(number, 4.0);
     ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(6);
@@ -165,7 +165,7 @@ TEST_F(EquationReference, SettingTheValueWritesTheReferencedResult) {
     EXPECT_EQ(events(), (Log{"run Sum", "Sum=5"}));
 
     // A block-stored value is copied, not shared.
-    Parameter *text = KVAP_New(1);
+    Parameter *text = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     loose.push_back(text);
     KVAP_SetDataTypeName(text, "string");
     KVAP_SetString(text, "hello", 1);
@@ -204,7 +204,7 @@ TEST_F(EquationReference, NameFunctionsKeepThePointerUntilFixed) {
     EXPECT_EQ(cached_reference(reference), nullptr);
 
     // Null parameters and parameters of another layout are refused.
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     loose.push_back(literal);
     const std::string before = reinterpret_cast<LiteralParameter *>(literal)->text;
     KVAP_SetEquationReferenceName(literal, "Sum");

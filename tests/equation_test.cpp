@@ -46,7 +46,7 @@ TEST_F(Equations, NullEquationIsAnsweredWithNeutralValuesAndIgnored) {
     EXPECT_EQ(KVAEQ_GetVariable(nullptr), nullptr);
     EXPECT_EQ(KVAEQ_GetParameterList(nullptr), nullptr);
     EXPECT_EQ(KVAEQ_GetParameterN(nullptr, 0), nullptr);
-    EXPECT_EQ(KVAEQ_NewParameterN(nullptr, 0, 1), nullptr);
+    EXPECT_EQ(KVAEQ_NewParameterN(nullptr, 0, ZTEQM_PARAMETER_LITERAL), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameter(nullptr), nullptr);
     EXPECT_EQ(KVAEQ_GetSubscriberList(nullptr), nullptr);
     EXPECT_EQ(KVAEQ_GetSubscriberN(nullptr, 0), nullptr);
@@ -167,11 +167,11 @@ TEST_F(Equations, ResizingWithoutMemoryLeavesTheListAsItWas) {
 TEST_F(Equations, NewParameterIsStoredOnlyInRangeAndBecomesCurrent) {
     KVAEQ_SetNumParameters(equation, 2);
     Parameter *old = KVAEQ_GetParameterN(equation, 1);
-    EXPECT_EQ(KVAEQ_NewParameterN(equation, 2, 2), nullptr);
-    EXPECT_EQ(KVAEQ_NewParameterN(equation, -1, 2), nullptr);
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, 2, ZTEQM_PARAMETER_TEMPORARY), nullptr);
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, -1, ZTEQM_PARAMETER_TEMPORARY), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
 
-    Parameter *made = KVAEQ_NewParameterN(equation, 1, 2);
+    Parameter *made = KVAEQ_NewParameterN(equation, 1, ZTEQM_PARAMETER_TEMPORARY);
     ASSERT_NE(made, nullptr);
     EXPECT_STREQ(KVAP_GetTypeName(made), "Temporary");
     EXPECT_EQ(KVAEQ_GetParameterN(equation, 1), made);

@@ -96,7 +96,7 @@ TEST_P(StartUpFailure, IsSeenThroughTheRegistryCountsAndCompletedByTheRegistrySt
     EXPECT_EQ(start_up_incomplete(), detectable);
 
     // A literal made meanwhile may lack its value type: its value owns no block to resize.
-    if (Parameter *early = KVAP_New(1)) {
+    if (Parameter *early = KVAP_New(ZTEQM_PARAMETER_LITERAL)) {
         KVAV_SetSize(KVAP_GetValue(early), 16);
         KVAP_Delete(early);
     }

@@ -373,7 +373,7 @@ TEST_F(AsciiFilePlayback, MissingFileWritesNothingAndIsTriedAgainAtEveryEvaluati
 
     // A file name parameter without value text (an unresolved reference) opens nothing.
     testhost::register_reference_type();
-    Parameter *unresolved = KVAP_New(6);
+    Parameter *unresolved = KVAP_New(ZTEQM_PARAMETER_EQUATION);
     ASSERT_NE(unresolved, nullptr);
     void *store = nullptr;
     OperandSet operands;

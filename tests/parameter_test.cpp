@@ -54,7 +54,7 @@ protected:
 
     // A "Temporary" variable holding a value of the given value type.
     static Parameter *variable_of(const char *valueType) {
-        Parameter *parameter = KVAP_New(2);
+        Parameter *parameter = KVAP_New(ZTEQM_PARAMETER_TEMPORARY);
         KVAP_SetDataTypeName(parameter, valueType);
         return parameter;
     }
@@ -124,7 +124,7 @@ TEST_F(Parameters, RegistrationGrowsTheRegistryToTheIdentifier) {
                                nullptr);
     EXPECT_EQ(KVAP_IDOfName("Cg Shader"), 0);
     EXPECT_EQ(KVAP_IDOfName("Replacement"), 3);
-    EXPECT_EQ(KVAP_New(3), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_CG_SHADER), nullptr);
 }
 
 TEST_F(Parameters, RegistrationRefusesANegativeIdentifierOrANullName) {
@@ -153,7 +153,7 @@ TEST_F(Parameters, RegistrationRefusesANegativeIdentifierOrANullName) {
 TEST_F(Parameters, UnregisteringClearsTheRecordButKeepsTheCount) {
     KVAP_UnregisterParameterType(3);
     EXPECT_EQ(KVAP_GetNumTypes(), 8);
-    EXPECT_EQ(KVAP_New(3), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_CG_SHADER), nullptr);
     EXPECT_EQ(KVAP_IDOfName("Cg Shader"), 0);
     EXPECT_STREQ(KVAP_NameOfID(3), "");
     EXPECT_TRUE(testhost::is_all_zero(KVAP_GetParameterFactory(3)));
@@ -193,7 +193,7 @@ TEST_F(Parameters, ObjectsOfAnUnregisteredTypeKeepOnlyTheirFastPath) {
 }
 
 TEST_F(Parameters, NewFillsTheHeadFromTheRegistry) {
-    Parameter *temporary = KVAP_New(2);
+    Parameter *temporary = KVAP_New(ZTEQM_PARAMETER_TEMPORARY);
     ASSERT_NE(temporary, nullptr);
     EXPECT_EQ(KVAP_GetTypeID(temporary), 2);
     EXPECT_STREQ(KVAP_GetTypeName(temporary), "Temporary");
@@ -222,13 +222,13 @@ TEST_F(Parameters, NewFillsTheHeadFromTheRegistry) {
                                nullptr);
     EXPECT_EQ(KVAP_New(21), nullptr);
     testhost::fail_after(0);
-    EXPECT_EQ(KVAP_New(1), nullptr);
-    EXPECT_EQ(KVAP_New(2), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_LITERAL), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_TEMPORARY), nullptr);
     testhost::fail_after(-1);
 }
 
 TEST_F(Parameters, LiteralsHoldTenAsADoubleAndHaveNoNameOfTheirOwn) {
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     ASSERT_NE(literal, nullptr);
     EXPECT_EQ(KVAP_GetDouble(literal), 10.0);
     EXPECT_EQ(KVAP_GetInteger(literal), 10);
@@ -252,7 +252,7 @@ TEST_F(Parameters, LiteralsHoldTenAsADoubleAndHaveNoNameOfTheirOwn) {
     EXPECT_EQ(KVAP_GetDouble(literal), -1.5);
 
     // A literal has no get callback path: writes are read back through its value's type.
-    KVAP_SetDataTypeID(literal, 3);
+    KVAP_SetDataTypeID(literal, ZTEQM_VALUE_INT);
     KVAP_SetDouble(literal, 2.7);
     EXPECT_EQ(KVAP_GetInteger(literal), 2);
     EXPECT_STREQ(KVAP_GetDataTypeName(literal), "int");
@@ -260,7 +260,7 @@ TEST_F(Parameters, LiteralsHoldTenAsADoubleAndHaveNoNameOfTheirOwn) {
 }
 
 TEST_F(Parameters, RelabellingByNameOrIdentifier) {
-    Parameter *parameter = KVAP_New(2);
+    Parameter *parameter = KVAP_New(ZTEQM_PARAMETER_TEMPORARY);
 
     KVAP_SetTypeName(parameter, "No Such Type");
     EXPECT_STREQ(KVAP_GetTypeName(parameter), "No Such Type");
@@ -298,9 +298,9 @@ TEST_F(Parameters, RelabellingByNameOrIdentifier) {
 
 TEST_F(Parameters, RelabellingNeverGivesAnObjectAnotherLayout) {
     testhost::register_reference_type();
-    Parameter *literal = KVAP_New(1);
-    Parameter *variable = KVAP_New(2);
-    Parameter *reference = KVAP_New(6);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
+    Parameter *variable = KVAP_New(ZTEQM_PARAMETER_TEMPORARY);
+    Parameter *reference = KVAP_New(ZTEQM_PARAMETER_EQUATION);
     ASSERT_NE(reference, nullptr);
 
     // A literal's block is far smaller than a variable's: it must never read as one.
@@ -321,7 +321,7 @@ TEST_F(Parameters, RelabellingNeverGivesAnObjectAnotherLayout) {
     KVAP_SetTypeName(variable, "Literal");
     KVAP_SetTypeID(variable, 6);
     KVAP_SetVariableTypeName(as_variable(variable), "Equation");
-    KVAP_SetVariableType(as_variable(variable), 1);
+    KVAP_SetVariableType(as_variable(variable), ZTEQM_PARAMETER_LITERAL);
     EXPECT_EQ(KVAP_GetTypeID(variable), 2);
     EXPECT_STREQ(KVAP_GetTypeName(variable), "Temporary");
 
@@ -454,7 +454,7 @@ TEST_F(Parameters, NullParametersReadAsNothingAndNullTextPlacesAreRefused) {
     KVAP_GetString(nullptr, &text, 1);
     EXPECT_EQ(text, nullptr);
 
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     KVAP_GetString(literal, nullptr, 1);
     KVAP_SetDataTypeName(literal, nullptr);
     EXPECT_STREQ(KVAP_GetDataTypeName(literal), "double");
@@ -486,7 +486,7 @@ TEST_F(Parameters, VariableTextIsItsNameOrItsValueAsLastStored) {
     EXPECT_EQ(std::strlen(KVAP_GetVariableName(as_variable(parameter))), 1023u);
 
     // A value of no type formats nothing; the pointer still names the (empty) buffer.
-    Parameter *untyped = KVAP_New(3);
+    Parameter *untyped = KVAP_New(ZTEQM_PARAMETER_CG_SHADER);
     text = nullptr;
     KVAP_GetString(untyped, &text, 1);
     EXPECT_STREQ(text, "");
@@ -496,7 +496,7 @@ TEST_F(Parameters, VariableTextIsItsNameOrItsValueAsLastStored) {
 
 TEST_F(Parameters, CopiesFollowTheLayoutOfTheSource) {
     // A literal keeps its value, its text and its flag.
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     KVAP_SetDouble(literal, 3.0);
     char *text = nullptr;
     KVAP_GetString(literal, &text, 1);
@@ -510,7 +510,7 @@ TEST_F(Parameters, CopiesFollowTheLayoutOfTheSource) {
     EXPECT_EQ(KVAP_GetEnabled(literalCopy), 1);
 
     // A variable keeps its name and value and starts unbound.
-    Parameter *variable = KVAP_New(4);
+    Parameter *variable = KVAP_New(ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     KVAP_SetDataTypeName(variable, "float");
     KVAP_SetString(variable, "position.x", 0);
     KVAP_SetDouble(variable, 1.75);
@@ -535,7 +535,7 @@ TEST_F(Parameters, CopiesFollowTheLayoutOfTheSource) {
 
     // An equation reference refers to the same equation under the same name.
     testhost::register_reference_type();
-    auto *reference = reinterpret_cast<EquationParameter *>(KVAP_New(6));
+    auto *reference = reinterpret_cast<EquationParameter *>(KVAP_New(ZTEQM_PARAMETER_EQUATION));
     ASSERT_NE(reference, nullptr);
     Equation *equation = reinterpret_cast<Equation *>(&tag);  // never dereferenced
     reference->equation = equation;
@@ -555,7 +555,7 @@ TEST_F(Parameters, CopiesFollowTheLayoutOfTheSource) {
 
 TEST_F(Parameters, CopiesOwnTheirValueBlocks) {
     const long live = live_blocks();
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
     KVAP_SetDataTypeName(literal, "string");
     KVAP_SetString(literal, "hello", 1);
     Parameter *vector = variable_of("float4");
@@ -607,7 +607,7 @@ TEST_F(Parameters, SetValueFunctionsGiveTheTargetItsOwnBlock) {
     Parameter *source = variable_of("string");
     KVAP_SetString(source, "shared?", 1);
     Parameter *target = variable_of("float4");  // holds a block of its own already
-    Parameter *literal = KVAP_New(1);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
 
     const ParameterSetValueFunc setVariable = KVAP_GetParameterTypeSetValueFunc(2);
     const ParameterSetValueFunc setLiteral = KVAP_GetParameterTypeSetValueFunc(1);
@@ -645,7 +645,7 @@ TEST_F(Parameters, StoppingAndStartingTheRegistryAgain) {
     KVAP_Exit();
     EXPECT_EQ(KVAP_GetNumTypes(), 0);
     EXPECT_EQ(KVAP_GetParameterFactory(1), nullptr);
-    EXPECT_EQ(KVAP_New(1), nullptr);
+    EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_LITERAL), nullptr);
     EXPECT_EQ(KVAP_IDOfName("Literal"), 0);
     EXPECT_EQ(KVAP_RegisterParameterType(2, "Late", 1, nullptr, nullptr, nullptr, nullptr, nullptr,
                                          nullptr),

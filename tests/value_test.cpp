@@ -228,7 +228,7 @@ TEST_F(Values, NullValuesAreIgnoredEverywhere) {
     EXPECT_EQ(KVAV_GetInteger(nullptr), 0);
     EXPECT_EQ(KVAV_GetDouble(nullptr), 0.0);
     EXPECT_EQ(KVAV_GetAddress(nullptr), nullptr);
-    KVAV_SetTypeID(nullptr, 3);
+    KVAV_SetTypeID(nullptr, ZTEQM_VALUE_INT);
     KVAV_SetTypeName(nullptr, "int");
     KVAV_SetSize(nullptr, 16);
     KVAV_SetInteger(nullptr, 1);
@@ -252,7 +252,7 @@ TEST_F(Values, SettingTheTypeByNameCopiesTheTypesName) {
     EXPECT_EQ(KVAV_GetSize(cell.get()), 0);
     EXPECT_EQ(KVAV_GetDouble(cell.get()), 0.0);
 
-    KVAV_SetTypeID(cell.get(), 9);
+    KVAV_SetTypeID(cell.get(), ZTEQM_VALUE_STRING);
     EXPECT_STREQ(KVAV_GetTypeName(cell.get()), "string");
 
     // A name that matches nothing selects type 0: the value reads 0 and ignores writes.
@@ -279,7 +279,7 @@ TEST_F(Values, ChangingToTheCurrentOrAnUnknownTypeChangesNothing) {
     ValueCell cell("int");
     KVAV_SetInteger(cell.get(), 7);
     std::strcpy(cell->typeName, "scribbled");
-    KVAV_SetTypeID(cell.get(), 3);
+    KVAV_SetTypeID(cell.get(), ZTEQM_VALUE_INT);
     EXPECT_EQ(KVAV_GetInteger(cell.get()), 7);
     EXPECT_STREQ(cell->typeName, "scribbled");  // not even refreshed
 
@@ -382,7 +382,7 @@ TEST_F(Values, StorageFollowsTheIdentifiersNotTheNames) {
     host = HostCalls{};
     ValueCell cell("int");
     KVAV_SetInteger(cell.get(), 5);
-    KVAV_SetTypeID(cell.get(), 7);
+    KVAV_SetTypeID(cell.get(), ZTEQM_VALUE_FLOAT4);
     EXPECT_EQ(host.setAddressCalls, 1);
     EXPECT_EQ(host.address, nullptr);
     EXPECT_EQ(host.value, cell.get());
@@ -392,7 +392,7 @@ TEST_F(Values, StorageFollowsTheIdentifiersNotTheNames) {
     KVAV_SetSize(cell.get(), 24);
     void *block = cell->data.p;
     EXPECT_TRUE(testhost::is_live(block));
-    KVAV_SetTypeID(cell.get(), 3);
+    KVAV_SetTypeID(cell.get(), ZTEQM_VALUE_INT);
     EXPECT_FALSE(testhost::is_live(block));
     EXPECT_EQ(cell->data.bits, 0u);
 

@@ -100,7 +100,7 @@ TEST_F(Variables, TypeIdentifierAndTypeNameAreSetSeparately) {
     KVAP_SetVariableTypeName(variable, "Temporary");
     EXPECT_EQ(KVAP_GetVariableType(variable), 2);
 
-    KVAP_SetVariableType(variable, 4);
+    KVAP_SetVariableType(variable, ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     EXPECT_EQ(KVAP_GetVariableType(variable), 4);
     EXPECT_STREQ(KVAP_GetVariableTypeName(variable), "Temporary");
     EXPECT_EQ(KVAP_GetTypeID(reinterpret_cast<Parameter *>(variable)), 4);
@@ -115,9 +115,9 @@ TEST_F(Variables, TypeIdentifierAndTypeNameAreSetSeparately) {
 
 TEST_F(Variables, GetCallbackAndUserDataAreStoredOnlyOnVariables) {
     testhost::register_reference_type();
-    Parameter *literal = KVAP_New(1);
-    Parameter *reference = KVAP_New(6);
-    Parameter *attribute = KVAP_New(4);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
+    Parameter *reference = KVAP_New(ZTEQM_PARAMETER_EQUATION);
+    Parameter *attribute = KVAP_New(ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     ASSERT_NE(reference, nullptr);
     int tag = 0;
 
@@ -144,8 +144,8 @@ TEST_F(Variables, GetCallbackAndUserDataAreStoredOnlyOnVariables) {
 
 TEST_F(Variables, VariableFunctionsLeaveLiteralsAndReferencesAlone) {
     testhost::register_reference_type();
-    Parameter *literal = KVAP_New(1);
-    Parameter *reference = KVAP_New(6);
+    Parameter *literal = KVAP_New(ZTEQM_PARAMETER_LITERAL);
+    Parameter *reference = KVAP_New(ZTEQM_PARAMETER_EQUATION);
     ASSERT_NE(reference, nullptr);
     const auto literalBytes = testhost::snapshot(reinterpret_cast<LiteralParameter *>(literal));
     const auto referenceBytes =
@@ -186,7 +186,7 @@ TEST_F(Variables, FreeingAndDeletingReleaseTheValueBlock) {
     KVAP_FreeVariable(variable);
     EXPECT_EQ(live_blocks(), live);
 
-    Parameter *parameter = KVAP_New(5);
+    Parameter *parameter = KVAP_New(ZTEQM_PARAMETER_APP_VARIABLE);
     KVAP_SetDataTypeName(parameter, "string");
     KVAP_SetString(parameter, "app text", 1);
     KVAP_Delete(parameter);

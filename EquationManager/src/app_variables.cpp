@@ -4,6 +4,7 @@
 #include "internal/manager.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
+#include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"
 
@@ -24,13 +25,6 @@ struct SearchCursor {
     int32_t parameterIndex = -2;
     Variable *owner = nullptr;  // the result variable of the equation the match belongs to
 };
-
-constexpr int32_t kLiteralType = 1;
-constexpr int32_t kEquationType = 6;
-
-bool is_variable(const Parameter *parameter) {
-    return parameter->typeId != kLiteralType && parameter->typeId != kEquationType;
-}
 
 // Whether the parameter of the equation whose result variable is `owner` bears the name. Its
 // text may come from the host's callbacks (a host parameter or value type), which may delete,
@@ -229,13 +223,14 @@ void KVAEQM_SetValueArray(void *database, const char *name, void *address) {
 void *KVAEQM_GetAddress(void *database, const char *name) {
     SearchCursor cursor;
     Parameter *match = find_next_by_name(database, name, cursor);
-    if (match == nullptr || !is_variable(match)) return nullptr;
+    if (match == nullptr || zteqm::layout_of(match->typeId) != zteqm::Layout::variable)
+        return nullptr;
     return KVAP_GetVariableAddress(reinterpret_cast<Variable *>(match));
 }
 
 void KVAEQM_SetAddress(void *database, const char *name, void *address) {
     for_each_match_in(database, name, [address](Parameter *match) {
-        if (is_variable(match)) {
+        if (zteqm::layout_of(match->typeId) == zteqm::Layout::variable) {
             KVAP_SetVariableAddress(reinterpret_cast<Variable *>(match), address);
         }
     });

@@ -3,6 +3,7 @@
 
 #include <cstring>
 
+#include "internal/equation.h"
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
@@ -136,12 +137,7 @@ bool defer_release_while_running(Equation *leftovers) {
         if (frame.result != leftovers->variable || frame.hasDeferred) continue;
         frame.deferred = *leftovers;
         frame.hasDeferred = true;
-        leftovers->variable = nullptr;
-        leftovers->parameters = nullptr;
-        leftovers->numParameters = 0;
-        leftovers->subscribers = nullptr;
-        leftovers->numSubscribers = 0;
-        leftovers->subscriberCapacity = 0;
+        detach_objects(leftovers);
         return true;
     }
     return false;

@@ -83,7 +83,8 @@ struct BlockCensus {
 
     void note(const Value *value) {
         if (value == nullptr || value->data.p == nullptr) return;
-        const bool owns = keeps_block(value->typeId) || (value->typeId >= 10 && value->size > 0);
+        const bool owns =
+            keeps_block(value->typeId) || (value->typeId > kStringType && value->size > 0);
         if (!owns) return;
         if (count == kMaxBlocks) {
             overflowed = true;

@@ -19,7 +19,11 @@
 
 namespace {
 
+// First capacity of the list of registered palettes.
+constexpr int32_t kInitialPaletteCapacity = 10;
+
 struct ManagerState {
+    int32_t initPending = 1;  // cleared by the first KVAEQM_Init, for good
     void *hostContext = nullptr;
     EquationPalette **palettes = nullptr;
     int32_t numPalettes = 0;
@@ -27,7 +31,6 @@ struct ManagerState {
 };
 
 ManagerState manager;
-int32_t initPending = 1;
 
 bool append_palette(EquationPalette *palette) {
     const int32_t count = manager.numPalettes;
@@ -122,13 +125,13 @@ EquationPalette *listed_palette(int32_t position) {
 extern "C" {
 
 void KVAEQM_Init(MemoryAllocFunc allocFunc, MemoryFreeFunc freeFunc, void *hostContext) {
-    if (initPending == 0) return;
+    if (manager.initPending == 0) return;
     KVAMEM_Init(allocFunc, freeFunc);
     manager.hostContext = hostContext;
-    manager.palettes =
-        static_cast<EquationPalette **>(_KVAMEM_Alloc(10 * sizeof(EquationPalette *), nullptr, 0));
+    manager.palettes = static_cast<EquationPalette **>(
+        _KVAMEM_Alloc(kInitialPaletteCapacity * sizeof(EquationPalette *), nullptr, 0));
     manager.numPalettes = 0;
-    manager.paletteCapacity = manager.palettes != nullptr ? 10 : 0;
+    manager.paletteCapacity = manager.palettes != nullptr ? kInitialPaletteCapacity : 0;
 
     KVAT_Init();
     KVAP_Init();
@@ -136,7 +139,7 @@ void KVAEQM_Init(MemoryAllocFunc allocFunc, MemoryFreeFunc freeFunc, void *hostC
     KVAS_Init();
     KVAOP_Init();
 
-    initPending = 0;
+    manager.initPending = 0;
 }
 
 void KVAEQM_Exit(void) {

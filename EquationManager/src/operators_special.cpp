@@ -14,19 +14,9 @@ namespace {
 
 // Move Value ----------------------------------------------------------------------------------
 
-// Identifiers of the built-in value types that Move Value knows.
-constexpr int32_t kChar = 1;
-constexpr int32_t kInt = 3;
-constexpr int32_t kFloat = 4;
-constexpr int32_t kDouble = 5;
-constexpr int32_t kAddressType = 6;
-constexpr int32_t kFloat4 = 7;
-constexpr int32_t kFloat4x4 = 8;
-constexpr int32_t kString = 9;
-
-constexpr bool is_integer_type(int32_t type) { return type >= kChar && type <= kInt; }
-constexpr bool is_real_type(int32_t type) { return type == kFloat || type == kDouble; }
-constexpr bool is_vector_type(int32_t type) { return type == kFloat4 || type == kFloat4x4; }
+constexpr bool is_integer_type(int32_t type) { return type >= kCharType && type <= kIntType; }
+constexpr bool is_real_type(int32_t type) { return type == kFloatType || type == kDoubleType; }
+constexpr bool is_vector_type(int32_t type) { return type == kFloat4Type || type == kFloat4x4Type; }
 
 enum class Move { unsupported, integer, integer_to_double, real, address };
 
@@ -157,7 +147,7 @@ void close_open_file(int32_t index) {
 // are (the numbers and "address"); any other store would lose the handle and leak the file.
 bool can_keep_handle(Parameter *store) {
     const int32_t type = KVAP_GetDataTypeID(store);
-    return type >= kChar && type <= kAddressType;
+    return type >= kCharType && type <= kAddressType;
 }
 
 // The value whose text the value text of `parameter` just gave: its own, or for a reference the
@@ -171,7 +161,7 @@ Value *value_behind_text(Parameter *parameter) {
 // The whole text of a "string" value, when its block holds a terminated one: file names are
 // often longer than the 79 characters of a parameter's text field.
 const char *whole_string(const Value *value) {
-    if (value == nullptr || value->typeId != kString || value->data.p == nullptr ||
+    if (value == nullptr || value->typeId != kStringType || value->data.p == nullptr ||
         value->size <= 0) {
         return nullptr;
     }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "internal/equation.h"
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
@@ -96,9 +97,9 @@ bool reserve_slots(EquationPalette *palette, int32_t count) {
         (wanted == count || !zteqm::grow_array(palette->slots, extras.allocated, count))) {
         return false;
     }
-    if (!zteqm::name_index_reserve(extras.names, extras.allocated)) {
-        // Lookups by name fall back to a walk; nothing else depends on the index.
-    }
+    // When the index cannot grow, lookups by name fall back to a walk; nothing else depends
+    // on it.
+    static_cast<void>(zteqm::name_index_reserve(extras.names, extras.allocated));
     ++palettes.storageChanges;
     zteqm::forget_references_into(old, oldCapacity);
     return true;
@@ -206,7 +207,6 @@ bool set_equation_defaults(Equation *equation) {
     KVAP_SetEnabled(reinterpret_cast<Parameter *>(result), 1);
     KVAP_SetVariableDefaults(result);
 
-    equation->reservedIndex = -1;
     equation->currentParameterIndex = 0;
     const int32_t count = KVAOP_GetNumParameters(equation->operatorId);
     KVAEQ_SetNumParameters(equation, count);
@@ -441,12 +441,7 @@ void release_equation_contents(Equation *equation) {
     const int32_t numParameters = equation->numParameters;
     Subscriber **subscribers = equation->subscribers;
     const int32_t numSubscribers = equation->numSubscribers;
-    equation->variable = nullptr;
-    equation->parameters = nullptr;
-    equation->numParameters = 0;
-    equation->subscribers = nullptr;
-    equation->numSubscribers = 0;
-    equation->subscriberCapacity = 0;
+    detach_objects(equation);
 
     // Everything is detached first: the destructors below may call back into the library.
     for (int32_t position = 0; position < numSubscribers; ++position) {

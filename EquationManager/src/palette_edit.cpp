@@ -63,7 +63,6 @@ void copy_contents(Equation *target, Equation *source) {
     KVAEQ_SetOperatorName(target, source->operatorName);
     KVAEQ_SetTriggerName(target, source->triggerName);
     copy_result_settings(target, source);
-    target->reservedIndex = -1;
     target->currentParameterIndex = source->currentParameterIndex;
     copy_parameters(target, source);
     drop_subscribers(target);

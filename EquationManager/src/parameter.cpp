@@ -11,8 +11,6 @@ namespace {
 
 zteqm::Table<ParameterTypeRecord> parameterTypes;
 
-constexpr int32_t kDoubleTypeId = 5;  // the value type "double"
-
 // One field of a type's record; zero or null outside the registry.
 template <typename Field>
 Field field_of(int32_t typeId, Field ParameterTypeRecord::*field) {
@@ -121,7 +119,7 @@ bool read_double_directly(Parameter *parameter, double *number) {
         auto *variable = reinterpret_cast<Variable *>(parameter);
         if (variable->address != nullptr) {
             // A bound double refreshes all eight bytes of the datum, which is the result.
-            if (variable->value.typeId != kDoubleTypeId) return false;
+            if (variable->value.typeId != zteqm::kDoubleType) return false;
             std::memcpy(variable->value.data.bytes, variable->address, sizeof(double));
             *number = variable->value.data.d;
             return true;

@@ -106,11 +106,11 @@ extern "C" {
 void KVAP_Init(void) {
     if (!zteqm::create_parameter_registry(64)) return;
     register_literal_type();
-    register_variable_type(2, "Temporary");
-    register_variable_type(3, "Cg Shader");
-    register_variable_type(7, "GLSL Shader");
-    register_variable_type(4, "Node Attribute");
-    register_variable_type(5, "App Variable");
+    register_variable_type(zteqm::kTemporaryTypeId, "Temporary");
+    register_variable_type(zteqm::kCgShaderTypeId, "Cg Shader");
+    register_variable_type(zteqm::kGlslShaderTypeId, "GLSL Shader");
+    register_variable_type(zteqm::kNodeAttributeTypeId, "Node Attribute");
+    register_variable_type(zteqm::kAppVariableTypeId, "App Variable");
     zteqm::register_equation_parameter_type();
 }
 

@@ -14,9 +14,9 @@ zteqm::Table<ValueTypeRecord> valueTypes;
 constexpr int32_t kInitialCapacity = 64;
 
 // Storage is keyed to the built-in identifiers, whatever type is registered under them.
-constexpr bool holds_inline_number(int32_t typeId) { return typeId >= 1 && typeId <= 5; }
-constexpr int32_t kAddressTypeId = 6;
-constexpr int32_t kDoubleTypeId = 5;
+using zteqm::holds_inline_number;
+using zteqm::kAddressType;
+using zteqm::kDoubleType;
 
 const ValueTypeRecord *type_of(const Value *value) {
     return value != nullptr ? valueTypes.at(value->typeId) : nullptr;
@@ -78,13 +78,13 @@ void copy_value(Value *target, const Value *source) {
 // registry slot still holds the built-in callback, which does exactly that.
 bool reads_double_directly(const Value *value) {
     // The count is 0 while there is no table.
-    return value->typeId == kDoubleTypeId && valueTypes.count > kDoubleTypeId &&
-           valueTypes.records[kDoubleTypeId].getDoubleFunc == numeric_get_double;
+    return value->typeId == kDoubleType && valueTypes.count > kDoubleType &&
+           valueTypes.records[kDoubleType].getDoubleFunc == numeric_get_double;
 }
 
 bool writes_double_directly(const Value *value) {
-    return value->typeId == kDoubleTypeId && valueTypes.count > kDoubleTypeId &&
-           valueTypes.records[kDoubleTypeId].setDoubleFunc == numeric_set_double;
+    return value->typeId == kDoubleType && valueTypes.count > kDoubleType &&
+           valueTypes.records[kDoubleType].setDoubleFunc == numeric_set_double;
 }
 
 }  // namespace zteqm
@@ -154,7 +154,7 @@ void KVAV_SetSize(Value *value, int32_t size) {
     // of an address or a number from its former type, never a block of ours.
     const ValueTypeRecord *type = type_of(value);
     if (value->typeId == 0 || type == nullptr || type->typeId != value->typeId) return;
-    if (holds_inline_number(value->typeId) || value->typeId == kAddressTypeId) return;
+    if (holds_inline_number(value->typeId) || value->typeId == kAddressType) return;
     // A block-stored built-in owns whatever block data holds; a host type owns one only
     // once it was given one here, which its size records.
     const bool ownsBlock = zteqm::keeps_block(value->typeId) || value->size > 0;

@@ -4,25 +4,15 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <type_traits>
 
+#include "internal/builtins.h"
 #include "internal/numeric.h"
 #include "internal/value_types.h"
 #include "ztequationmanager/memory.h"
 #include "ztequationmanager/value.h"
 
 namespace {
-
-enum BuiltInType : int32_t {
-    kChar = 1,
-    kShort = 2,
-    kInt = 3,
-    kFloat = 4,
-    kDouble = 5,
-    kAddress = 6,
-    kFloat4 = 7,
-    kFloat4x4 = 8,
-    kString = 9,
-};
 
 // Inline data sits at the start of the 8 bytes; memcpy keeps every reinterpretation defined.
 template <typename T>
@@ -37,6 +27,27 @@ template <typename T>
 void store(Value *value, T datum) {
     static_assert(sizeof(T) <= sizeof(ValueData));
     std::memcpy(value->data.bytes, &datum, sizeof(T));
+}
+
+// Calls act with the C++ type of the value's inline number ("char" to "double") and returns
+// its result; for any other type, act is not called and the result is zero (or nothing).
+template <typename Act>
+auto on_inline_number(const Value *value, Act act) {
+    using Result = decltype(act(std::type_identity<double>{}));
+    switch (value->typeId) {
+        case zteqm::kCharType:
+            return act(std::type_identity<int8_t>{});
+        case zteqm::kShortType:
+            return act(std::type_identity<int16_t>{});
+        case zteqm::kIntType:
+            return act(std::type_identity<int32_t>{});
+        case zteqm::kFloatType:
+            return act(std::type_identity<float>{});
+        case zteqm::kDoubleType:
+            return act(std::type_identity<double>{});
+        default:
+            return Result();
+    }
 }
 
 // Rounds to single precision; beyond the float range the result is the infinity of that
@@ -79,86 +90,40 @@ namespace zteqm {
 
 int32_t numeric_get_integer(Value *value) {
     if (value == nullptr) return 0;
-    switch (value->typeId) {
-        case kChar:
-            return load<int8_t>(value);
-        case kShort:
-            return load<int16_t>(value);
-        case kInt:
-            return load<int32_t>(value);
-        case kFloat:
-            return zteqm::saturate_to_int32(load<float>(value));
-        case kDouble:
-            return zteqm::saturate_to_int32(load<double>(value));
-        default:
-            return 0;
-    }
+    return on_inline_number(value, [value]<typename T>(std::type_identity<T>) -> int32_t {
+        if constexpr (std::is_floating_point_v<T>) {
+            return zteqm::saturate_to_int32(load<T>(value));
+        } else {
+            return load<T>(value);
+        }
+    });
 }
 
 void numeric_set_integer(Value *value, int32_t integer) {
     if (value == nullptr) return;
-    switch (value->typeId) {
-        case kChar:
-            store(value, static_cast<int8_t>(integer));
-            break;
-        case kShort:
-            store(value, static_cast<int16_t>(integer));
-            break;
-        case kInt:
-            store(value, integer);
-            break;
-        case kFloat:
-            store(value, static_cast<float>(integer));
-            break;
-        case kDouble:
-            store(value, static_cast<double>(integer));
-            break;
-        default:
-            break;
-    }
+    on_inline_number(value, [value, integer]<typename T>(std::type_identity<T>) {
+        store(value, static_cast<T>(integer));
+    });
 }
 
 double numeric_get_double(Value *value) {
     if (value == nullptr) return 0.0;
-    switch (value->typeId) {
-        case kChar:
-            return load<int8_t>(value);
-        case kShort:
-            return load<int16_t>(value);
-        case kInt:
-            return load<int32_t>(value);
-        case kFloat:
-            return load<float>(value);
-        case kDouble:
-            return load<double>(value);
-        default:
-            return 0.0;
-    }
+    return on_inline_number(
+        value, [value]<typename T>(std::type_identity<T>) -> double { return load<T>(value); });
 }
 
 void numeric_set_double(Value *value, double number) {
     if (value == nullptr) return;
     // Integers take the number truncated toward zero (saturated, NaN as 0), then its low bits.
-    const int32_t truncated = zteqm::saturate_to_int32(number);
-    switch (value->typeId) {
-        case kChar:
-            store(value, static_cast<int8_t>(truncated));
-            break;
-        case kShort:
-            store(value, static_cast<int16_t>(truncated));
-            break;
-        case kInt:
-            store(value, truncated);
-            break;
-        case kFloat:
+    on_inline_number(value, [value, number]<typename T>(std::type_identity<T>) {
+        if constexpr (std::is_same_v<T, float>) {
             store(value, round_to_float(number));
-            break;
-        case kDouble:
+        } else if constexpr (std::is_same_v<T, double>) {
             store(value, number);
-            break;
-        default:
-            break;
-    }
+        } else {
+            store(value, static_cast<T>(zteqm::saturate_to_int32(number)));
+        }
+    });
 }
 
 }  // namespace zteqm
@@ -405,30 +370,33 @@ void string_to_string(Value *value, char *buffer, int32_t size) {
 namespace zteqm {
 
 void register_built_in_value_types() {
-    KVAV_RegisterValueType(kChar, "char", numeric_get_integer, numeric_set_integer,
+    KVAV_RegisterValueType(kCharType, "char", numeric_get_integer, numeric_set_integer,
                            numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
                            char_to_string, char_from_string);
-    KVAV_RegisterValueType(kShort, "short", numeric_get_integer, numeric_set_integer,
+    KVAV_RegisterValueType(kShortType, "short", numeric_get_integer, numeric_set_integer,
                            numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
                            short_to_string, short_from_string);
-    KVAV_RegisterValueType(kInt, "int", numeric_get_integer, numeric_set_integer,
+    KVAV_RegisterValueType(kIntType, "int", numeric_get_integer, numeric_set_integer,
                            numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
                            int_to_string, int_from_string);
-    KVAV_RegisterValueType(kFloat, "float", numeric_get_integer, numeric_set_integer,
+    KVAV_RegisterValueType(kFloatType, "float", numeric_get_integer, numeric_set_integer,
                            numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
                            float_to_string, float_from_string);
-    KVAV_RegisterValueType(kDouble, "double", numeric_get_integer, numeric_set_integer,
+    KVAV_RegisterValueType(kDoubleType, "double", numeric_get_integer, numeric_set_integer,
                            numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
                            double_to_string, double_from_string);
-    KVAV_RegisterValueType(kAddress, "address", nullptr, nullptr, nullptr, nullptr, raw_get_address,
-                           raw_set_address, address_to_string, address_from_string);
-    KVAV_RegisterValueType(kFloat4, "float4", nullptr, nullptr, nullptr, nullptr, block_get_address,
-                           vector_set_address<4>, vector_to_string<4>, vector_from_string<4>);
-    KVAV_RegisterValueType(kFloat4x4, "float4x4", nullptr, nullptr, nullptr, nullptr,
+    KVAV_RegisterValueType(kAddressType, "address", nullptr, nullptr, nullptr, nullptr,
+                           raw_get_address, raw_set_address, address_to_string,
+                           address_from_string);
+    KVAV_RegisterValueType(kFloat4Type, "float4", nullptr, nullptr, nullptr, nullptr,
+                           block_get_address, vector_set_address<4>, vector_to_string<4>,
+                           vector_from_string<4>);
+    KVAV_RegisterValueType(kFloat4x4Type, "float4x4", nullptr, nullptr, nullptr, nullptr,
                            block_get_address, vector_set_address<16>, vector_to_string<16>,
                            vector_from_string<16>);
-    KVAV_RegisterValueType(kString, "string", nullptr, nullptr, nullptr, nullptr, block_get_address,
-                           string_set_address, string_to_string, string_from_string);
+    KVAV_RegisterValueType(kStringType, "string", nullptr, nullptr, nullptr, nullptr,
+                           block_get_address, string_set_address, string_to_string,
+                           string_from_string);
 }
 
 }  // namespace zteqm

@@ -34,7 +34,7 @@ void KVAP_SetVariableDefaults(Variable *variable) {
     variable->name[0] = '\0';
     // The type is set directly, without conversion; only a block the old type kept is let go.
     zteqm::release_value_storage(&variable->value);
-    variable->value.typeId = 5;
+    variable->value.typeId = zteqm::kDoubleType;
     variable->value.data.d = 0.0;
     zteqm::copy_text(variable->value.typeName, "double");
     variable->address = nullptr;

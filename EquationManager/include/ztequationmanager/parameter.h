@@ -8,6 +8,16 @@
 
 ZTEQM_BEGIN_DECLS
 
+/* Identifiers of the seven built-in parameter types. A literal and an equation reference have
+   their own layouts; every other type is a Variable. */
+#define ZTEQM_PARAMETER_LITERAL 1
+#define ZTEQM_PARAMETER_TEMPORARY 2
+#define ZTEQM_PARAMETER_CG_SHADER 3
+#define ZTEQM_PARAMETER_NODE_ATTRIBUTE 4
+#define ZTEQM_PARAMETER_APP_VARIABLE 5
+#define ZTEQM_PARAMETER_EQUATION 6
+#define ZTEQM_PARAMETER_GLSL_SHADER 7
+
 /* The head every parameter object starts with. */
 struct Parameter {
     int32_t typeId;                 /* parameter type identifier */
@@ -15,7 +25,7 @@ struct Parameter {
     int32_t enabled;                /* stored for the host; not acted on */
 };
 
-/* Parameter type 1 ("Literal"). */
+/* Parameter type ZTEQM_PARAMETER_LITERAL ("Literal"). */
 typedef struct LiteralParameter {
     int32_t typeId;
     char typeName[ZTEQM_NAME_SIZE];
@@ -24,7 +34,7 @@ typedef struct LiteralParameter {
     Value value;
 } LiteralParameter;
 
-/* Parameter type 6 ("Equation"): a reference to another equation by name. */
+/* Parameter type ZTEQM_PARAMETER_EQUATION ("Equation"): a reference to another equation by name. */
 typedef struct EquationParameter {
     int32_t typeId;
     char typeName[ZTEQM_NAME_SIZE];
@@ -36,7 +46,7 @@ typedef struct EquationParameter {
 /* Host callback that refreshes a variable before it is read; its result is not used. */
 typedef void (*VariableGetFunc)(Parameter *parameter, void *userData);
 
-/* Every parameter type other than 1 and 6 has this layout. */
+/* Every parameter type other than a literal and an equation reference has this layout. */
 struct Variable {
     int32_t typeId;
     char typeName[ZTEQM_NAME_SIZE];

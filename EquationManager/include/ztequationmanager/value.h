@@ -25,6 +25,20 @@ struct Value {
     ValueData data;                 /* inline datum or block address */
 };
 
+/* Identifiers of the nine built-in value types. Numbers ("char" to "double") are held inline;
+   "address" holds a host address inline; "float4", "float4x4" and "string" keep their data in a
+   separate block. */
+#define ZTEQM_VALUE_NONE 0
+#define ZTEQM_VALUE_CHAR 1
+#define ZTEQM_VALUE_SHORT 2
+#define ZTEQM_VALUE_INT 3
+#define ZTEQM_VALUE_FLOAT 4
+#define ZTEQM_VALUE_DOUBLE 5
+#define ZTEQM_VALUE_ADDRESS 6
+#define ZTEQM_VALUE_FLOAT4 7
+#define ZTEQM_VALUE_FLOAT4X4 8
+#define ZTEQM_VALUE_STRING 9
+
 typedef int32_t (*ValueGetIntegerFunc)(Value *value);
 typedef void (*ValueSetIntegerFunc)(Value *value, int32_t integer);
 typedef double (*ValueGetDoubleFunc)(Value *value);

@@ -4,14 +4,12 @@
 
 #include <cstdint>
 
+#include "internal/builtins.h"
 #include "internal/memory.h"
 #include "internal/text.h"
 #include "ztequationmanager/parameter.h"
 
 namespace zteqm {
-
-constexpr int32_t kLiteralTypeId = 1;
-constexpr int32_t kEquationTypeId = 6;
 
 // The layout behind a parameter head is told by its type identifier alone.
 enum class Layout { literal, equation, variable };

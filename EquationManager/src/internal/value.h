@@ -1,12 +1,10 @@
 // Ownership of a value's separately stored data, for the records that embed a Value.
 #pragma once
 
+#include "internal/builtins.h"
 #include "ztequationmanager/value.h"
 
 namespace zteqm {
-
-// True for the types whose data lives in a separate block (identifiers 7 to 9).
-constexpr bool keeps_block(int32_t typeId) { return typeId >= 7 && typeId <= 9; }
 
 // Frees the value's block when its type keeps one; data becomes null and size 0.
 void release_value_storage(Value *value);
