@@ -1,9 +1,10 @@
 // Application variables, and reading, writing and binding values by name.
+#include "internal/app_variables.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
 #include "internal/manager.h"
 #include "internal/memory.h"
-#include "internal/palette.h"
+#include "internal/palette_slots.h"
 #include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/manager.h"

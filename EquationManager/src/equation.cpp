@@ -4,11 +4,11 @@
 #include <cstring>
 
 #include "internal/equation.h"
+#include "internal/equation_owner.h"
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
 #include "internal/memory.h"
-#include "internal/palette.h"
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
 #include "internal/text.h"
@@ -57,14 +57,6 @@ bool is_running(zteqm::SlotRef slot) {
     return false;
 }
 
-// The slot again after a callback ran: null when the palette was deleted meanwhile. The slot
-// array may have moved, so it is always taken afresh by index.
-Equation *slot_after_callback(zteqm::SlotRef slot, uint32_t *seen) {
-    if (!zteqm::palette_alive(slot.palette, seen)) return nullptr;
-    if (slot.index >= slot.palette->capacity) return nullptr;
-    return &slot.palette->slots[slot.index];
-}
-
 // The outermost frame that uses the equation whose result variable is `result`, or null.
 Frame *frame_using(const Variable *result) {
     if (result == nullptr) return nullptr;
@@ -111,17 +103,17 @@ void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
 // negative count those present now. Stops when a callback deleted the palette or put another
 // equation (another result variable) into the slot.
 bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen, int32_t counted) {
-    Equation *equation = slot_after_callback(slot, seen);
+    Equation *equation = zteqm::slot_after_callback(slot, seen);
     if (equation == nullptr || equation->variable != result) return false;
     const int32_t count = counted >= 0 ? counted : equation->numSubscribers;
     for (int32_t position = 0; position < count; ++position) {
-        equation = slot_after_callback(slot, seen);
+        equation = zteqm::slot_after_callback(slot, seen);
         if (equation == nullptr || equation->variable != result) return false;
         if (Subscriber *subscriber = KVAEQ_GetSubscriberN(equation, position)) {
             KVAS_Notify(subscriber, result);
         }
     }
-    equation = slot_after_callback(slot, seen);
+    equation = zteqm::slot_after_callback(slot, seen);
     return equation != nullptr && equation->variable == result;
 }
 
@@ -215,8 +207,9 @@ void run_triggered_equation(SlotRef slot) {
     // The equation again after a callback: null when its palette went or another equation
     // took its slot.
     auto again = [&]() -> Equation * {
-        Equation *current =
-            slot_storage_generation() == storage ? equation : slot_after_callback(slot, &seen);
+        Equation *current = slot_storage_generation() == storage
+                                ? equation
+                                : zteqm::slot_after_callback(slot, &seen);
         return current != nullptr && current->variable == result ? current : nullptr;
     };
     if (Equation *current = again()) {
@@ -413,26 +406,9 @@ void KVAEQ_UnregisterAllSubscribers(Equation *equation) {
         Subscriber *subscriber = equation->subscribers[position];
         equation->subscribers[position] = nullptr;
         KVAS_Delete(subscriber);
-        if (inPalette && (equation = slot_after_callback(slot, &seen)) == nullptr) return;
+        if (inPalette && (equation = zteqm::slot_after_callback(slot, &seen)) == nullptr) return;
     }
     equation->numSubscribers = 0;
-}
-
-void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equation) {
-    if (palette == nullptr || equation == nullptr) return;
-    const int32_t types = KVAS_GetNumTypes();
-    // A destructor or an interest callback may make equations and so move the slots: an
-    // equation that lives in a palette is taken again by its index after each one.
-    zteqm::SlotRef slot;
-    const bool inPalette = zteqm::locate_equation(equation, &slot);
-    uint32_t seenPalette = zteqm::palette_deletions();
-    uint32_t seenSlot = seenPalette;
-    KVAEQ_UnregisterAllSubscribers(equation);
-    for (int32_t type = 0; type < types; ++type) {
-        if (!zteqm::palette_alive(palette, &seenPalette)) return;
-        if (inPalette && (equation = slot_after_callback(slot, &seenSlot)) == nullptr) return;
-        KVAS_IsInterested(type, equation, palette->userData);
-    }
 }
 
 }  // extern "C"

@@ -3,11 +3,11 @@
 
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
+#include "internal/manager_lookup.h"
 #include "internal/name_index.h"
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
 #include "ztequationmanager/equation.h"
-#include "ztequationmanager/manager.h"
 #include "ztequationmanager/value.h"
 
 namespace {
@@ -90,7 +90,7 @@ bool referenced_slot(EquationParameter *reference, bool resolve, zteqm::SlotRef 
         resolve = true;
     }
     if (!resolve) return false;
-    cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
+    cache_equation(reference, zteqm::find_registered_equation(reference->referenceName));
     return zteqm::locate_equation(reference->equation, slot);
 }
 
@@ -114,7 +114,7 @@ Parameter *new_reference(int32_t typeId) {
     zteqm::index_reference(&tracked->links);
     // Unresolved under the empty name: that is where it resolves unless an equation bears it.
     zteqm::note_referenced_name("");
-    if (KVAEQM_FindEquationByName("") != nullptr) zteqm::references_may_be_stale();
+    if (zteqm::find_registered_equation("") != nullptr) zteqm::references_may_be_stale();
     return reinterpret_cast<Parameter *>(tracked);
 }
 
@@ -170,7 +170,7 @@ void set_string(Parameter *parameter, const char *text, int32_t asValue) {
     if (asValue == 0) {
         zteqm::rename_reference(reference, text);
         zteqm::note_referenced_name(reference->referenceName);
-        cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
+        cache_equation(reference, zteqm::find_registered_equation(reference->referenceName));
         return;
     }
     Variable *result = referenced_result(reference);
@@ -214,7 +214,7 @@ void copy_cached_equation(EquationParameter *to, EquationParameter *from) {
 
 void fix_tracked_reference(ReferenceLinks *links) {
     EquationParameter *reference = links->self;
-    reference->equation = KVAEQM_FindEquationByName(reference->referenceName);
+    reference->equation = zteqm::find_registered_equation(reference->referenceName);
     record_cache(links, reference->equation);
 }
 
@@ -285,7 +285,7 @@ void KVAP_SetEquationReference(Parameter *parameter, Equation *equation) {
 
 void KVAP_FixEquationReference(Parameter *parameter) {
     if (EquationParameter *reference = as_reference(parameter)) {
-        cache_equation(reference, KVAEQM_FindEquationByName(reference->referenceName));
+        cache_equation(reference, zteqm::find_registered_equation(reference->referenceName));
     }
 }
 
@@ -312,7 +312,7 @@ int32_t KVAP_CheckRecursion(Equation *equation, Parameter *parameter) {
         reference->equation == equation &&
         (!zteqm::locate_equation(equation, &slot) || cache_is_current(reference, slot));
     const bool refersToItself =
-        pointsAtIt || zteqm::same_text(KVAEQ_GetName(equation), reference->referenceName);
+        pointsAtIt || zteqm::same_text(equation->name, reference->referenceName);
     if (!refersToItself) return 0;
     reference->equation = nullptr;
     zteqm::rename_reference(reference, "Recursive");

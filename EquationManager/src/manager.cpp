@@ -3,10 +3,12 @@
 
 #include <cstring>
 
+#include "internal/app_variables.h"
 #include "internal/equation_reference.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"
 #include "internal/manager.h"
+#include "internal/manager_lookup.h"
 #include "internal/memory.h"
 #include "internal/palette.h"
 #include "internal/reference_index.h"
@@ -116,6 +118,20 @@ void unlist_palette(const EquationPalette *palette) {
     references_may_be_stale();
 }
 
+EquationPalette *registered_palette(void *userData) {
+    return userData != nullptr ? GetEquationPaletteFromUserData(userData) : nullptr;
+}
+
+Equation *find_registered_equation(const char *name) {
+    if (name == nullptr) return nullptr;
+    for (int32_t position = 0; position < manager.numPalettes; ++position) {
+        EquationPalette *palette = manager.palettes[position];
+        if (palette == nullptr) continue;
+        if (Equation *found = KVAEP_FindEquationByName(palette, name)) return found;
+    }
+    return nullptr;
+}
+
 EquationPalette *listed_palette(int32_t position) {
     return position >= 0 && position < manager.numPalettes ? manager.palettes[position] : nullptr;
 }
@@ -180,7 +196,7 @@ void KVAEQM_DeleteEquationPalette(void *userData) {
 }
 
 EquationPalette *KVAEQM_GetEquationPalette(void *userData) {
-    return userData != nullptr ? GetEquationPaletteFromUserData(userData) : nullptr;
+    return zteqm::registered_palette(userData);
 }
 
 EquationPalette *GetEquationPaletteFromUserData(void *userData) {
@@ -194,13 +210,7 @@ EquationPalette *GetEquationPaletteFromUserData(void *userData) {
 int32_t KVAEQM_GetNumPalettes(void) { return manager.numPalettes; }
 
 Equation *KVAEQM_FindEquationByName(const char *name) {
-    if (name == nullptr) return nullptr;
-    for (int32_t position = 0; position < manager.numPalettes; ++position) {
-        EquationPalette *palette = manager.palettes[position];
-        if (palette == nullptr) continue;
-        if (Equation *found = KVAEP_FindEquationByName(palette, name)) return found;
-    }
-    return nullptr;
+    return zteqm::find_registered_equation(name);
 }
 
 void KVAEQM_Evaluate(int32_t triggerId) {

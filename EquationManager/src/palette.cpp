@@ -15,7 +15,6 @@
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
 #include "internal/text.h"
-#include "ztequationmanager/manager.h"
 #include "ztequationmanager/operator.h"
 #include "ztequationmanager/parameter.h"
 #include "ztequationmanager/subscriber.h"
@@ -150,7 +149,7 @@ bool slot_of(const EquationPalette *palette, const Equation *equation, zteqm::Sl
 
 // The palette that the walks use for this one: the first registered under its user data.
 EquationPalette *walked_palette(const EquationPalette *palette) {
-    return palette != nullptr ? KVAEQM_GetEquationPalette(palette->userData) : nullptr;
+    return palette != nullptr ? zteqm::registered_palette(palette->userData) : nullptr;
 }
 
 // Calls visit(index, slot) for each live slot from `start` while it answers true. The bound
@@ -582,7 +581,7 @@ Equation *KVAEP_FindEquationByName(EquationPalette *palette, const char *name) {
 
 int32_t KVAEP_IterateEquations(void *userData, EquationIterateFunc callback, void *context) {
     if (callback == nullptr) return 0;
-    EquationPalette *walked = KVAEQM_GetEquationPalette(userData);
+    EquationPalette *walked = zteqm::registered_palette(userData);
     if (walked == nullptr) return 0;
     walk_live(walked, 0, [&](int32_t, Equation *equation) {
         return callback(userData, equation, context) != 0;
@@ -623,6 +622,24 @@ void KVAEP_SetLVariableTypeName(EquationPalette *palette, Equation *equation,
 void KVAEP_DeleteEquation(EquationPalette *palette, Equation *equation) {
     zteqm::delete_equation(palette, equation);
     ZTEQM_CHECK_BETWEEN_CALLS();
+}
+
+void KVAEP_ReinitializeSubscriberList(EquationPalette *palette, Equation *equation) {
+    if (palette == nullptr || equation == nullptr) return;
+    const int32_t types = KVAS_GetNumTypes();
+    // A destructor or an interest callback may make equations and so move the slots: an
+    // equation that lives in a palette is taken again by its index after each one.
+    zteqm::SlotRef slot;
+    const bool inPalette = zteqm::locate_equation(equation, &slot);
+    uint32_t seenPalette = zteqm::palette_deletions();
+    uint32_t seenSlot = seenPalette;
+    KVAEQ_UnregisterAllSubscribers(equation);
+    for (int32_t type = 0; type < types; ++type) {
+        if (!zteqm::palette_alive(palette, &seenPalette)) return;
+        if (inPalette && (equation = zteqm::slot_after_callback(slot, &seenSlot)) == nullptr)
+            return;
+        KVAS_IsInterested(type, equation, palette->userData);
+    }
 }
 
 }  // extern "C"

@@ -2,11 +2,11 @@
 #include <cstdio>
 #include <cstring>
 
+#include "internal/manager.h"
 #include "internal/palette.h"
 #include "internal/parameters.h"
 #include "internal/reference_index.h"
 #include "internal/text.h"
-#include "ztequationmanager/manager.h"
 #include "ztequationmanager/palette.h"
 
 namespace {
@@ -186,8 +186,8 @@ Equation *KVAEP_MoveEquationDownOne(EquationPalette *palette, Equation *equation
 void KVAEP_CopyEPalette(void *targetUserData, void *sourceUserData) {
     // Copying a palette onto itself would clear the very equations it is to copy.
     if (targetUserData == sourceUserData) return;
-    EquationPalette *target = KVAEQM_GetEquationPalette(targetUserData);
-    EquationPalette *source = KVAEQM_GetEquationPalette(sourceUserData);
+    EquationPalette *target = zteqm::registered_palette(targetUserData);
+    EquationPalette *source = zteqm::registered_palette(sourceUserData);
     if (target == nullptr || target == source) return;
     KVAEP_ClearPalette(target);
     KVAEP_SetUserData(target, targetUserData);

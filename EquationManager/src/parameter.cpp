@@ -11,6 +11,8 @@ namespace {
 
 zteqm::Table<ParameterTypeRecord> parameterTypes;
 
+constexpr int32_t kInitialCapacity = 64;
+
 // One field of a type's record; zero or null outside the registry.
 template <typename Field>
 Field field_of(int32_t typeId, Field ParameterTypeRecord::*field) {
@@ -139,11 +141,6 @@ bool write_double_directly(Parameter *parameter, double number) {
     return true;
 }
 
-bool create_parameter_registry(int32_t capacity) {
-    if (parameterTypes.exists()) return false;
-    return grow_array(parameterTypes.records, parameterTypes.capacity, capacity);
-}
-
 Variable *as_variable(Parameter *parameter) {
     if (parameter == nullptr || layout_of(parameter->typeId) != Layout::variable) return nullptr;
     return reinterpret_cast<Variable *>(parameter);
@@ -187,6 +184,14 @@ void release_parameter_object(Parameter *parameter) {
 extern "C" {
 
 /* Registry ----------------------------------------------------------------------------- */
+
+void KVAP_Init(void) {
+    if (parameterTypes.exists()) return;
+    if (!zteqm::grow_array(parameterTypes.records, parameterTypes.capacity, kInitialCapacity)) {
+        return;
+    }
+    zteqm::register_built_in_parameter_types();
+}
 
 void KVAP_Exit(void) { parameterTypes.release(); }
 

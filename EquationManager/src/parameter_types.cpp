@@ -101,10 +101,9 @@ void register_variable_type(int32_t typeId, const char *name) {
 
 }  // namespace
 
-extern "C" {
+namespace zteqm {
 
-void KVAP_Init(void) {
-    if (!zteqm::create_parameter_registry(64)) return;
+void register_built_in_parameter_types() {
     register_literal_type();
     register_variable_type(zteqm::kTemporaryTypeId, "Temporary");
     register_variable_type(zteqm::kCgShaderTypeId, "Cg Shader");
@@ -114,4 +113,4 @@ void KVAP_Init(void) {
     zteqm::register_equation_parameter_type();
 }
 
-}  // extern "C"
+}  // namespace zteqm

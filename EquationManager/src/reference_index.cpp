@@ -10,7 +10,7 @@
 #include "internal/evaluation.h"
 #include "internal/memory.h"
 #include "internal/name_index.h"
-#include "internal/palette.h"
+#include "internal/palette_slots.h"
 #include "internal/parameters.h"
 #include "internal/text.h"
 #include "ztequationmanager/parameter.h"

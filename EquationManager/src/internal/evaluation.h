@@ -1,13 +1,14 @@
 // One evaluation step of an equation, shared by the trigger walk and the reading of an
 // "Equation" parameter, with the guard that keeps references from re-entering themselves.
 //
-// The parameter layer reaches up to the equations and palettes through this header only: an
-// "Equation" parameter evaluates the equation it refers to, so it has to find that equation's
-// slot and run it.
+// The parameter layer reaches up to the equations through this header only (and to the
+// palettes through internal/palette_slots.h): an "Equation" parameter evaluates the equation
+// it refers to, so it has to find that equation's slot and run it. Defined in equation.cpp.
 #pragma once
 
 #include <cstdint>
 
+#include "internal/palette_slots.h"
 #include "ztequationmanager/palette.h"
 
 namespace zteqm {
@@ -16,20 +17,6 @@ namespace zteqm {
 // evaluated reads as no value. It keeps a long chain of references from exhausting the thread
 // stack.
 constexpr int32_t kMaxEvaluationDepth = 64;
-
-// An equation named by the slot that holds it, which stays meaningful when the palette's slot
-// array moves (an Equation handle does not).
-struct SlotRef {
-    EquationPalette *palette = nullptr;
-    int32_t index = -1;
-};
-
-// Finds the palette slot that `equation` addresses: true only when it lies on a slot boundary
-// inside the current slot array of a palette that has not been deleted. (palette.cpp)
-bool locate_equation(const Equation *equation, SlotRef *slot);
-
-// How often the slot was made live again after holding an equation (0: never). (palette.cpp)
-uint32_t slot_incarnation(const SlotRef &slot);
 
 // Takes over the objects a released slot held (`leftovers`) when they belong to an equation
 // whose operator or subscribers are still running, and releases them once it has finished; a

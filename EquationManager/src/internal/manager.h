@@ -1,7 +1,8 @@
 // What the palettes need from the manager above them.
 //
-// A palette deleted on its own must not stay in the manager's list, so the palette layer calls
-// up through this one function.
+// A palette deleted on its own must not stay in the manager's list, and the palette walks and
+// copies start from the palette registered under a user data, so the palette layer calls up
+// through these functions (defined in manager.cpp).
 #pragma once
 
 #include <cstdint>
@@ -16,7 +17,8 @@ void unlist_palette(const EquationPalette *palette);
 // The palette at a position of the manager's list (registration order), or null outside it.
 EquationPalette *listed_palette(int32_t position);
 
-// Releases the application variable registry; the library's stop calls it. (app_variables.cpp)
-void release_app_variables();
+// The palette registered under the user data (the first, when several are), or null (also
+// for null user data). KVAEQM_GetEquationPalette answers the same.
+EquationPalette *registered_palette(void *userData);
 
 }  // namespace zteqm

@@ -1,8 +1,12 @@
-// The palette's internal operations that the editing of palettes and the evaluation build on.
+// The palette's internal operations that the editing of palettes and the manager build on
+// (palette.cpp). The rooms below reach palette.cpp through internal/palette_slots.h and
+// internal/equation_owner.h only, which this header includes.
 #pragma once
 
 #include <cstdint>
 
+#include "internal/equation_owner.h"
+#include "internal/palette_slots.h"
 #include "ztequationmanager/palette.h"
 
 namespace zteqm {
@@ -30,31 +34,11 @@ void fix_palette_references(EquationPalette *palette);
 // The same, passed over when it provably changes nothing.
 void fix_references_unless_current(EquationPalette *palette);
 
-// Renames an equation, keeping its palette's index by name in step.
-void rename_equation(Equation *equation, const char *name);
-
 // Makes the free slot at `index` live as it stands (its contents were copied in).
 void mark_slot_live(EquationPalette *palette, int32_t index);
 
 // Frees the equation's slot (keeping its contents) and, when it was the current equation,
 // passes that role to the next live equation above it, else below it, else to none.
 void delete_equation(EquationPalette *palette, Equation *equation);
-
-// Releases every object the equation record holds (result variable, parameters and their
-// array, subscribers and their array) and clears those fields. Subscriber and parameter
-// destructors run; the rest of the record is untouched. The objects of an equation that is
-// still being evaluated are released when its evaluation ends.
-void release_equation_contents(Equation *equation);
-
-// True while the palette has not been deleted. `seen` is the caller's copy of the deletion
-// count: while it is current the answer needs no search.
-bool palette_alive(const EquationPalette *palette, uint32_t *seen);
-
-// The count of palette deletions so far, for palette_alive.
-uint32_t palette_deletions();
-
-// Advances whenever a palette's slot array moves or a palette is deleted: while it stays the
-// same, an Equation pointer taken into a live palette's slots still addresses that slot.
-uint32_t slot_storage_generation();
 
 }  // namespace zteqm

@@ -57,8 +57,9 @@ bool write_double_directly(Parameter *parameter, double number);
 // Releases a parameter object of any layout together with its value's block.
 void release_parameter_object(Parameter *parameter);
 
-// Creates the parameter type registry with room for `capacity` types. False when it exists
-// already or cannot be allocated.
-bool create_parameter_registry(int32_t capacity);
+// Registers "Literal", "Temporary", "Cg Shader", "GLSL Shader", "Node Attribute", "App Variable"
+// and "Equation" under their identifiers, in that order. (parameter_types.cpp, called by
+// KVAP_Init)
+void register_built_in_parameter_types();
 
 }  // namespace zteqm
