@@ -1,4 +1,6 @@
 // Application variables, and reading, writing and binding values by name.
+// Invariant: the registry keeps its `count` records in registration order, below its capacity;
+// a read or write by name holds the equation it found while host callbacks run.
 #include "internal/app_variables.h"
 #include "internal/evaluation.h"
 #include "internal/invariants.h"

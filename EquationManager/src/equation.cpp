@@ -1,4 +1,6 @@
 // Equations: the record's fields, its parameter and subscriber lists, and one evaluation step.
+// Invariant: the evaluation stack holds at most kMaxEvaluationDepth frames, and what a callback
+// releases from an equation on it is kept by the outermost frame using it until that ends.
 #include "ztequationmanager/equation.h"
 
 #include <cstring>

@@ -1,4 +1,6 @@
 // "Equation" parameters: references to other equations by name, evaluated when read.
+// Invariant: a cached equation pointer is trusted only while its slot's incarnation count is
+// the one recorded with it; otherwise the name is resolved afresh.
 #include "internal/equation_reference.h"
 
 #include "internal/evaluation.h"

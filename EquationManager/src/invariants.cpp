@@ -1,4 +1,5 @@
 // The checks of the library's promises about its own state (see internal/invariants.h).
+// Compiled in only with ZTEQM_CHECK_INVARIANTS; the checks read state and never change it.
 #include "internal/invariants.h"
 
 #include <algorithm>

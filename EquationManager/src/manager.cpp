@@ -1,4 +1,6 @@
 // Manager: the library's lifecycle, the palette registry and the trigger-driven evaluation.
+// Invariant: the list holds numPalettes registered palettes in registration order, within its
+// capacity; the library starts once per process, on the first KVAEQM_Init.
 #include "ztequationmanager/manager.h"
 
 #include <cstring>

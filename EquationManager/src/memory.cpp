@@ -1,4 +1,6 @@
 // Memory service: the host's allocator pair and the growable-array primitive.
+// Invariant: every block the library holds comes from the host's allocator pair; without one,
+// allocation fails rather than falling back to another heap.
 #include "internal/memory.h"
 
 #include <cstring>

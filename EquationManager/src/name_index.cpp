@@ -1,4 +1,5 @@
 // The name index's storage: its hash table and the chains of positions sharing a name.
+// Invariant: a name's chain lists its positions in ascending order, its head the lowest.
 #include "internal/name_index.h"
 
 namespace zteqm {

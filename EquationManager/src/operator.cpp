@@ -1,4 +1,5 @@
 // Operators: the operator registry, started with the built-in operators.
+// Invariant: slot 0 stays reserved, so identifiers start at 1 and never move once given.
 #include "ztequationmanager/operator.h"
 
 #include "internal/operators.h"

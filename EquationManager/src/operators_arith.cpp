@@ -1,4 +1,6 @@
 // Arithmetic, comparison, logical and bitwise operators.
+// Invariant: each reads its parameters and writes only the result variable, and writes nothing
+// when a parameter it needs is null.
 #include <cstdint>
 
 #include "internal/operators.h"

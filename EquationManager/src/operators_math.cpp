@@ -1,4 +1,6 @@
 // Math function operators.
+// Invariant: each reads its parameters and writes only the result variable, and writes nothing
+// when a parameter it needs is null.
 #include <cmath>
 #include <cstdint>
 

@@ -1,4 +1,6 @@
 // Special operators: moving values between types, range tests, DriveDOF, AsciiFile playback.
+// Invariant: each writes only its result variable (AsciiFile also its file handle parameter),
+// and writes nothing when a parameter it needs is null.
 #include <cstdint>
 #include <cstdio>
 #include <cstring>

@@ -1,4 +1,6 @@
 // Palettes: making, finding, walking and deleting equations in a palette's slot array.
+// Invariant: every slot below a palette's free hint is live, and its index by name holds
+// exactly its live slots; the slot storage generation advances whenever a slot array moves.
 #include "ztequationmanager/palette.h"
 
 #include <cstdio>

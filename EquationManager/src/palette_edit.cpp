@@ -1,4 +1,6 @@
 // Palette editing: copying equations, moving them to an index or one step, copying palettes.
+// Invariant: a copied equation shares no object with its source: its parameters and value
+// blocks are copies, and it starts with no subscribers.
 #include <cstdio>
 #include <cstring>
 

@@ -1,4 +1,6 @@
 // Parameters: the parameter type registry and the generic parameter functions.
+// Invariant: a parameter's type identifier alone tells its layout (literal, equation reference
+// or variable), and every function reads only the fields of that layout.
 #include <cstring>
 
 #include "internal/equation_reference.h"
@@ -302,6 +304,14 @@ void KVAP_SetTypeID(Parameter *parameter, int32_t typeId) {
         // No type bears this identifier, so the head carries no type name either.
         relabel(parameter, typeId, "");
     }
+}
+
+void KVAP_SetEnabled(Parameter *parameter, int32_t enabled) {
+    if (parameter != nullptr) parameter->enabled = enabled;
+}
+
+int32_t KVAP_GetEnabled(Parameter *parameter) {
+    return parameter != nullptr ? parameter->enabled : 0;
 }
 
 int32_t KVAP_GetInteger(Parameter *parameter) {

@@ -1,4 +1,5 @@
 // The built-in parameter types: literals and the five variable types, registered at start-up.
+// Invariant: each type's functions act only on objects of the layout it was registered with.
 #include "internal/equation_reference.h"
 #include "internal/parameters.h"
 

@@ -1,4 +1,5 @@
 // Subscribers: the subscriber type table and the subscriber objects it types.
+// Invariant: type identifiers are table positions and never move; a cleared type keeps its slot.
 #include "ztequationmanager/subscriber.h"
 
 #include "internal/registry.h"

@@ -1,4 +1,5 @@
 // Triggers: the table of named trigger points with their enabled flags.
+// Invariant: the five built-in triggers hold identifiers 0 to 4; identifiers never move.
 #include "ztequationmanager/trigger.h"
 
 #include "internal/registry.h"

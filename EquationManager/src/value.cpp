@@ -1,4 +1,5 @@
 // Values: the value type registry, the Value functions and the ownership of value blocks.
+// Invariant: a value of a block-keeping type owns its block alone; no two values share one.
 #include "ztequationmanager/value.h"
 
 #include <cstring>

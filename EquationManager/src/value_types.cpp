@@ -1,4 +1,6 @@
 // The nine built-in value types: numeric rules, text forms and block management.
+// Invariant: "char" to "double" hold their number inline in the first bytes of the datum;
+// "float4", "float4x4" and "string" keep theirs in a block of their own.
 #include <cfloat>
 #include <cmath>
 #include <cstdio>

@@ -1,4 +1,5 @@
 // Variables: named parameters with their own value, bound to host memory or a get callback.
+// Invariant: the variable functions act on variables only; a bound address is only read.
 #include "internal/parameters.h"
 #include "internal/value.h"
 
@@ -13,14 +14,6 @@ Variable *variable_only(Variable *variable) {
 }  // namespace
 
 extern "C" {
-
-void KVAP_SetEnabled(Parameter *parameter, int32_t enabled) {
-    if (parameter != nullptr) parameter->enabled = enabled;
-}
-
-int32_t KVAP_GetEnabled(Parameter *parameter) {
-    return parameter != nullptr ? parameter->enabled : 0;
-}
 
 Variable *KVAP_NewVariable(void) { return zteqm::new_zeroed<Variable>(); }
 
