@@ -10,6 +10,8 @@ namespace {
 // Slot 0 is reserved from load on, so the first operator registered gets identifier 1.
 zteqm::Table<OperatorRecord> operators{nullptr, 0, 1};
 
+constexpr int32_t kInitialCapacity = 64;
+
 void register_all(std::span<const zteqm::BuiltInOperator> table) {
     for (const zteqm::BuiltInOperator &entry : table) {
         KVAOP_RegisterOperator(entry.numParameters, entry.name, entry.func);
@@ -21,8 +23,7 @@ void register_all(std::span<const zteqm::BuiltInOperator> table) {
 extern "C" {
 
 void KVAOP_Init(void) {
-    if (operators.exists()) return;
-    if (!zteqm::grow_array(operators.records, operators.capacity, 64)) return;
+    if (!operators.create(kInitialCapacity)) return;
     // After a stop the count is 0; slot 0 is reserved again so that the built-ins keep their
     // identifiers and identifier 0 still means no operator.
     operators.count = 1;
@@ -50,9 +51,7 @@ OperatorRecord *KVAOP_RegisterOperator(int32_t numParameters, const char *name, 
     return &record;
 }
 
-void KVAOP_UnregisterOperator(int32_t operatorId) {
-    if (OperatorRecord *record = operators.at(operatorId)) *record = OperatorRecord{};
-}
+void KVAOP_UnregisterOperator(int32_t operatorId) { operators.clear(operatorId); }
 
 OperatorRecord *KVAOP_GetOperator(int32_t operatorId) { return operators.at(operatorId); }
 

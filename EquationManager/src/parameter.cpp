@@ -188,10 +188,7 @@ extern "C" {
 /* Registry ----------------------------------------------------------------------------- */
 
 void KVAP_Init(void) {
-    if (parameterTypes.exists()) return;
-    if (!zteqm::grow_array(parameterTypes.records, parameterTypes.capacity, kInitialCapacity)) {
-        return;
-    }
+    if (!parameterTypes.create(kInitialCapacity)) return;
     zteqm::register_built_in_parameter_types();
 }
 
@@ -217,18 +214,13 @@ ParameterTypeRecord *KVAP_RegisterParameterType(
     return record;
 }
 
-void KVAP_UnregisterParameterType(int32_t typeId) {
-    if (ParameterTypeRecord *record = parameterTypes.at(typeId)) *record = ParameterTypeRecord{};
-}
+void KVAP_UnregisterParameterType(int32_t typeId) { parameterTypes.clear(typeId); }
 
 ParameterTypeRecord *KVAP_GetParameterFactory(int32_t typeId) { return parameterTypes.at(typeId); }
 
 int32_t KVAP_GetNumTypes(void) { return parameterTypes.count; }
 
-int32_t KVAP_IDOfName(const char *name) {
-    const int32_t id = parameterTypes.find(name, 0);
-    return id < 0 ? 0 : id;
-}
+int32_t KVAP_IDOfName(const char *name) { return parameterTypes.id_of(name); }
 
 const char *KVAP_NameOfID(int32_t typeId) { return parameterTypes.name_of(typeId); }
 

@@ -8,14 +8,13 @@ namespace {
 
 zteqm::Table<SubscriberTypeRecord> subscriberTypes;
 
+constexpr int32_t kInitialCapacity = 10;
+
 }  // namespace
 
 extern "C" {
 
-void KVAS_Init(void) {
-    if (subscriberTypes.exists()) return;
-    zteqm::grow_array(subscriberTypes.records, subscriberTypes.capacity, 10);
-}
+void KVAS_Init(void) { subscriberTypes.create(kInitialCapacity); }
 
 void KVAS_Exit(void) { subscriberTypes.release(); }
 
@@ -35,9 +34,7 @@ int32_t KVAS_RegisterSubscriberType(const char *name, SubscriberDestructorFunc d
     return id;
 }
 
-void KVAS_UnregisterSubscriberType(int32_t typeId) {
-    if (SubscriberTypeRecord *record = subscriberTypes.at(typeId)) *record = SubscriberTypeRecord{};
-}
+void KVAS_UnregisterSubscriberType(int32_t typeId) { subscriberTypes.clear(typeId); }
 
 int32_t KVAS_GetNumTypes(void) { return subscriberTypes.count; }
 

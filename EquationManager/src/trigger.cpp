@@ -8,6 +8,8 @@ namespace {
 
 zteqm::Table<TriggerRecord> triggers;
 
+constexpr int32_t kInitialCapacity = 10;
+
 constexpr const char *kBuiltInTriggers[] = {"No Trigger", "New Frame", "Application",
                                             "Initialization", "New Transform"};
 
@@ -16,8 +18,7 @@ constexpr const char *kBuiltInTriggers[] = {"No Trigger", "New Frame", "Applicat
 extern "C" {
 
 void KVAT_Init(void) {
-    if (triggers.exists()) return;
-    if (!zteqm::grow_array(triggers.records, triggers.capacity, 10)) return;
+    if (!triggers.create(kInitialCapacity)) return;
     for (const char *name : kBuiltInTriggers) KVAT_RegisterTrigger(name);
 }
 
@@ -36,9 +37,7 @@ TriggerRecord *KVAT_RegisterTrigger(const char *name) {
     return &record;
 }
 
-void KVAT_UnregisterTrigger(int32_t triggerId) {
-    if (TriggerRecord *record = triggers.at(triggerId)) *record = TriggerRecord{};
-}
+void KVAT_UnregisterTrigger(int32_t triggerId) { triggers.clear(triggerId); }
 
 TriggerRecord *KVAT_GetTrigger(int32_t triggerId) { return triggers.at(triggerId); }
 

@@ -93,8 +93,7 @@ bool writes_double_directly(const Value *value) {
 extern "C" {
 
 void KVAV_Init(void) {
-    if (valueTypes.exists()) return;
-    if (!zteqm::grow_array(valueTypes.records, valueTypes.capacity, kInitialCapacity)) return;
+    if (!valueTypes.create(kInitialCapacity)) return;
     zteqm::register_built_in_value_types();
 }
 
@@ -121,18 +120,13 @@ ValueTypeRecord *KVAV_RegisterValueType(
     return record;
 }
 
-void KVAV_UnregisterValueType(int32_t typeId) {
-    if (ValueTypeRecord *record = valueTypes.at(typeId)) *record = ValueTypeRecord{};
-}
+void KVAV_UnregisterValueType(int32_t typeId) { valueTypes.clear(typeId); }
 
 ValueTypeRecord *KVAV_GetValueFactory(int32_t typeId) { return valueTypes.at(typeId); }
 
 int32_t KVAV_GetNumTypes(void) { return valueTypes.count; }
 
-int32_t KVAV_IDOfName(const char *name) {
-    const int32_t id = valueTypes.find(name, 0);
-    return id < 0 ? 0 : id;
-}
+int32_t KVAV_IDOfName(const char *name) { return valueTypes.id_of(name); }
 
 const char *KVAV_NameOfID(int32_t typeId) { return valueTypes.name_of(typeId); }
 

@@ -16,6 +16,12 @@ struct Table {
 
     bool exists() const { return records != nullptr; }
 
+    // Allocates the array with room for `initialCapacity` records. False, with nothing
+    // changed, when it exists already or cannot be allocated.
+    bool create(int32_t initialCapacity) {
+        return !exists() && grow_array(records, capacity, initialCapacity);
+    }
+
     // The record of an identifier in 0 .. count - 1, or null.
     Record *at(int32_t id) const {
         // The count is never negative: one unsigned comparison bounds the identifier.
@@ -56,6 +62,17 @@ struct Table {
             if (same_text(records[id].name, name)) return id;
         }
         return -1;
+    }
+
+    // Empties the record at `id` in place; the count is unchanged. Nothing outside the table.
+    void clear(int32_t id) {
+        if (Record *record = at(id)) *record = Record{};
+    }
+
+    // The first identifier whose record's name equals `name`, or 0 for none or a null name.
+    int32_t id_of(const char *name) const {
+        const int32_t id = find(name, 0);
+        return id < 0 ? 0 : id;
     }
 
     // Releases the array; the table returns to having none.
