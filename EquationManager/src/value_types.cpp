@@ -367,26 +367,24 @@ void string_to_string(Value *value, char *buffer, int32_t size) {
     buffer[length] = '\0';
 }
 
+// The five number types share every callback but their text forms.
+void register_number(int32_t typeId, const char *name, ValueToStringFunc toStringFunc,
+                     ValueFromStringFunc fromStringFunc) {
+    KVAV_RegisterValueType(typeId, name, zteqm::numeric_get_integer, zteqm::numeric_set_integer,
+                           zteqm::numeric_get_double, zteqm::numeric_set_double, raw_get_address,
+                           raw_set_address, toStringFunc, fromStringFunc);
+}
+
 }  // namespace
 
 namespace zteqm {
 
 void register_built_in_value_types() {
-    KVAV_RegisterValueType(kCharType, "char", numeric_get_integer, numeric_set_integer,
-                           numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
-                           char_to_string, char_from_string);
-    KVAV_RegisterValueType(kShortType, "short", numeric_get_integer, numeric_set_integer,
-                           numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
-                           short_to_string, short_from_string);
-    KVAV_RegisterValueType(kIntType, "int", numeric_get_integer, numeric_set_integer,
-                           numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
-                           int_to_string, int_from_string);
-    KVAV_RegisterValueType(kFloatType, "float", numeric_get_integer, numeric_set_integer,
-                           numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
-                           float_to_string, float_from_string);
-    KVAV_RegisterValueType(kDoubleType, "double", numeric_get_integer, numeric_set_integer,
-                           numeric_get_double, numeric_set_double, raw_get_address, raw_set_address,
-                           double_to_string, double_from_string);
+    register_number(kCharType, "char", char_to_string, char_from_string);
+    register_number(kShortType, "short", short_to_string, short_from_string);
+    register_number(kIntType, "int", int_to_string, int_from_string);
+    register_number(kFloatType, "float", float_to_string, float_from_string);
+    register_number(kDoubleType, "double", double_to_string, double_from_string);
     KVAV_RegisterValueType(kAddressType, "address", nullptr, nullptr, nullptr, nullptr,
                            raw_get_address, raw_set_address, address_to_string,
                            address_from_string);
