@@ -59,12 +59,12 @@ protected:
 };
 
 TEST_F(EquationReference, TheEquationTypeIsRegisteredUnderSix) {
-    EXPECT_EQ(KVAP_IDOfName("Equation"), 6);
+    EXPECT_EQ(KVAP_IDOfName("Equation"), ZTEQM_PARAMETER_EQUATION);
     EXPECT_STREQ(KVAP_NameOfID(6), "Equation");
     EXPECT_EQ(KVAP_GetParameterTypeLValueEnabled(6), 0);
     Parameter *reference = new_reference(nullptr);
     ASSERT_NE(reference, nullptr);
-    EXPECT_EQ(KVAP_GetTypeID(reference), 6);
+    EXPECT_EQ(KVAP_GetTypeID(reference), ZTEQM_PARAMETER_EQUATION);
     EXPECT_STREQ(KVAP_GetTypeName(reference), "Equation");
     EXPECT_STREQ(KVAP_GetEquationReferenceName(reference), "");
     EXPECT_EQ(cached_reference(reference), nullptr);
@@ -73,7 +73,7 @@ TEST_F(EquationReference, TheEquationTypeIsRegisteredUnderSix) {
     // Registered again under the same identifier after the registry restarts.
     KVAP_Exit();
     KVAP_Init();
-    EXPECT_EQ(KVAP_IDOfName("Equation"), 6);
+    EXPECT_EQ(KVAP_IDOfName("Equation"), ZTEQM_PARAMETER_EQUATION);
 
     testhost::fail_after(0);
     EXPECT_EQ(KVAP_New(ZTEQM_PARAMETER_EQUATION), nullptr);
@@ -86,7 +86,7 @@ TEST_F(EquationReference, ReadEvaluatesReferencedEquationAndNotifiesItsSubscribe
     EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
     EXPECT_EQ(cached_reference(reference), KVAEP_GetEquation(palette, sum));
     EXPECT_EQ(KVAP_GetInteger(reference), 5);
-    EXPECT_EQ(KVAP_GetDataTypeID(reference), 5);
+    EXPECT_EQ(KVAP_GetDataTypeID(reference), ZTEQM_VALUE_DOUBLE);
     EXPECT_EQ(events(), (Log{"run Sum", "Sum=5", "run Sum", "Sum=5", "run Sum", "Sum=5"}));
     EXPECT_EQ(KVAP_GetValue(reference),
               KVAP_GetVariableValue(KVAEQ_GetVariable(KVAEP_GetEquation(palette, sum))));

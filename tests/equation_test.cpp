@@ -115,7 +115,7 @@ TEST_F(Equations, ResizingKeepsLowerParametersDeletesSurplusAndAddsLiterals) {
     Parameter *first = KVAEQ_GetParameterN(equation, 0);
     Parameter *second = KVAEQ_GetParameterN(equation, 1);
     ASSERT_NE(second, nullptr);
-    EXPECT_EQ(KVAP_GetTypeID(second), 1);
+    EXPECT_EQ(KVAP_GetTypeID(second), ZTEQM_PARAMETER_LITERAL);
     EXPECT_DOUBLE_EQ(KVAP_GetDouble(second), 10.0);
 
     KVAEQ_SetNumParameters(equation, 1);

@@ -107,7 +107,7 @@ TEST_F(ArithmeticOperators, ArithmeticInDoublesFollowsIeee) {
     OperandSet operands;
     Variable *intResult = operands.result("int");
     EXPECT_EQ(call_operator("+", intResult, {operands.number(1), operands.number(2)}), 1);
-    EXPECT_EQ(KVAP_GetDataTypeID(reinterpret_cast<Parameter *>(intResult)), 3);
+    EXPECT_EQ(KVAP_GetDataTypeID(reinterpret_cast<Parameter *>(intResult)), ZTEQM_VALUE_INT);
     EXPECT_EQ(result_integer(intResult), 3);
 }
 

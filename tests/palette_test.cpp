@@ -77,7 +77,7 @@ TEST_F(Palettes, NewEquationHasTheDefaults) {
     Variable *result = equation->variable;
     ASSERT_NE(result, nullptr);
     EXPECT_STREQ(KVAP_GetVariableTypeName(result), "Temporary");
-    EXPECT_EQ(KVAP_GetVariableType(result), 2);
+    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_TEMPORARY);
     EXPECT_EQ(KVAP_GetEnabled(reinterpret_cast<Parameter *>(result)), 1);
     EXPECT_STREQ(KVAP_GetVariableName(result), "");
     EXPECT_STREQ(KVAP_GetDataTypeName(reinterpret_cast<Parameter *>(result)), "double");
@@ -279,7 +279,7 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
     KVAEP_SetLVariableTypeName(palette, equation, "Node Attribute");
     Variable *result = KVAEQ_GetVariable(equation);
     EXPECT_STREQ(KVAP_GetVariableTypeName(result), "Node Attribute");
-    EXPECT_EQ(KVAP_GetVariableType(result), 4);
+    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     EXPECT_EQ(interestCalls, 1);
     EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 1);
     EXPECT_FALSE(is_live(kept));
@@ -290,7 +290,7 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
     KVAEP_SetLVariableTypeName(palette, equation, nullptr);
     KVAEP_SetLVariableTypeName(nullptr, equation, "Temporary");
     KVAEP_SetLVariableTypeName(palette, nullptr, "Temporary");
-    EXPECT_EQ(KVAP_GetVariableType(result), 4);
+    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     EXPECT_EQ(interestCalls, 1);
 
     // An unknown name relabels the variable with identifier 0.

@@ -195,7 +195,7 @@ TEST_F(Parameters, ObjectsOfAnUnregisteredTypeKeepOnlyTheirFastPath) {
 TEST_F(Parameters, NewFillsTheHeadFromTheRegistry) {
     Parameter *temporary = KVAP_New(ZTEQM_PARAMETER_TEMPORARY);
     ASSERT_NE(temporary, nullptr);
-    EXPECT_EQ(KVAP_GetTypeID(temporary), 2);
+    EXPECT_EQ(KVAP_GetTypeID(temporary), ZTEQM_PARAMETER_TEMPORARY);
     EXPECT_STREQ(KVAP_GetTypeName(temporary), "Temporary");
     EXPECT_EQ(KVAP_GetEnabled(temporary), 0);
     // A variable gets no defaults: its value has no type and reads as 0 until it gets one.
@@ -232,7 +232,7 @@ TEST_F(Parameters, LiteralsHoldTenAsADoubleAndHaveNoNameOfTheirOwn) {
     ASSERT_NE(literal, nullptr);
     EXPECT_EQ(KVAP_GetDouble(literal), 10.0);
     EXPECT_EQ(KVAP_GetInteger(literal), 10);
-    EXPECT_EQ(KVAP_GetDataTypeID(literal), 5);
+    EXPECT_EQ(KVAP_GetDataTypeID(literal), ZTEQM_VALUE_DOUBLE);
     EXPECT_STREQ(KVAP_GetDataTypeName(literal), "double");
 
     char *asName = nullptr;
@@ -267,14 +267,14 @@ TEST_F(Parameters, RelabellingByNameOrIdentifier) {
     EXPECT_EQ(KVAP_GetTypeID(parameter), 0);
 
     KVAP_SetTypeID(parameter, 5);
-    EXPECT_EQ(KVAP_GetTypeID(parameter), 5);
+    EXPECT_EQ(KVAP_GetTypeID(parameter), ZTEQM_PARAMETER_APP_VARIABLE);
     EXPECT_STREQ(KVAP_GetTypeName(parameter), "App Variable");
 
     // The identifier stored is the first one registered under the type's name.
     KVAP_RegisterParameterType(20, "Temporary", 1, nullptr, nullptr, nullptr, nullptr, nullptr,
                                nullptr);
     KVAP_SetTypeID(parameter, 20);
-    EXPECT_EQ(KVAP_GetTypeID(parameter), 2);
+    EXPECT_EQ(KVAP_GetTypeID(parameter), ZTEQM_PARAMETER_TEMPORARY);
     EXPECT_STREQ(KVAP_GetTypeName(parameter), "Temporary");
 
     // No type bears identifier 50, so the head carries no name with it.
@@ -284,7 +284,7 @@ TEST_F(Parameters, RelabellingByNameOrIdentifier) {
 
     KVAP_SetTypeName(parameter, "Node Attribute");
     KVAP_SetTypeName(parameter, nullptr);
-    EXPECT_EQ(KVAP_GetTypeID(parameter), 4);
+    EXPECT_EQ(KVAP_GetTypeID(parameter), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     EXPECT_STREQ(KVAP_GetTypeName(parameter), "Node Attribute");
 
     // Relabelling changes only the head: the value is kept.
@@ -322,12 +322,12 @@ TEST_F(Parameters, RelabellingNeverGivesAnObjectAnotherLayout) {
     KVAP_SetTypeID(variable, 6);
     KVAP_SetVariableTypeName(as_variable(variable), "Equation");
     KVAP_SetVariableType(as_variable(variable), ZTEQM_PARAMETER_LITERAL);
-    EXPECT_EQ(KVAP_GetTypeID(variable), 2);
+    EXPECT_EQ(KVAP_GetTypeID(variable), ZTEQM_PARAMETER_TEMPORARY);
     EXPECT_STREQ(KVAP_GetTypeName(variable), "Temporary");
 
     // Between types of the same layout relabelling works as before.
     KVAP_SetTypeName(literal, "Literal");
-    EXPECT_EQ(KVAP_GetTypeID(literal), 1);
+    EXPECT_EQ(KVAP_GetTypeID(literal), ZTEQM_PARAMETER_LITERAL);
     KVAP_Delete(literal);
     KVAP_Delete(variable);
     KVAP_Delete(reference);
@@ -525,7 +525,7 @@ TEST_F(Parameters, CopiesFollowTheLayoutOfTheSource) {
     const Variable *copied = as_variable(variableCopy);
     EXPECT_STREQ(KVAP_GetTypeName(variableCopy), "Node Attribute");
     EXPECT_STREQ(copied->name, "position.x");
-    EXPECT_EQ(KVAP_GetDataTypeID(variableCopy), 4);
+    EXPECT_EQ(KVAP_GetDataTypeID(variableCopy), ZTEQM_VALUE_FLOAT);
     EXPECT_STREQ(copied->valueText, "");
     EXPECT_EQ(copied->address, nullptr);
     EXPECT_EQ(copied->getFunc, nullptr);
@@ -616,8 +616,8 @@ TEST_F(Parameters, SetValueFunctionsGiveTheTargetItsOwnBlock) {
     Value *sourceValue = KVAP_GetValue(source);
     setVariable(target, sourceValue);
     setLiteral(literal, sourceValue);
-    EXPECT_EQ(KVAP_GetDataTypeID(target), 9);
-    EXPECT_EQ(KVAP_GetDataTypeID(literal), 9);
+    EXPECT_EQ(KVAP_GetDataTypeID(target), ZTEQM_VALUE_STRING);
+    EXPECT_EQ(KVAP_GetDataTypeID(literal), ZTEQM_VALUE_STRING);
     EXPECT_NE(KVAP_GetAddress(target), KVAP_GetAddress(source));
     EXPECT_NE(KVAP_GetAddress(literal), KVAP_GetAddress(source));
 
@@ -654,8 +654,8 @@ TEST_F(Parameters, StoppingAndStartingTheRegistryAgain) {
 
     KVAP_Init();
     EXPECT_EQ(KVAP_GetNumTypes(), 8);
-    EXPECT_EQ(KVAP_IDOfName("Literal"), 1);
-    EXPECT_EQ(KVAP_IDOfName("GLSL Shader"), 7);
+    EXPECT_EQ(KVAP_IDOfName("Literal"), ZTEQM_PARAMETER_LITERAL);
+    EXPECT_EQ(KVAP_IDOfName("GLSL Shader"), ZTEQM_PARAMETER_GLSL_SHADER);
     EXPECT_EQ(KVAP_IDOfName("Host"), 0);
 }
 

@@ -101,7 +101,7 @@ TEST_F(Values, BuiltInTypesOccupyIdentifiersOneToNine) {
     EXPECT_EQ(KVAV_GetValueFactory(10), nullptr);
     EXPECT_EQ(KVAV_GetValueFactory(-1), nullptr);
 
-    EXPECT_EQ(KVAV_IDOfName("float4x4"), 8);
+    EXPECT_EQ(KVAV_IDOfName("float4x4"), ZTEQM_VALUE_FLOAT4X4);
     EXPECT_EQ(KVAV_IDOfName("Float"), 0);
     EXPECT_EQ(KVAV_IDOfName(nullptr), 0);
     EXPECT_EQ(KVAV_IDOfName(""), 0);
@@ -148,7 +148,7 @@ TEST_F(Values, HostTypesTakeTheIdentifierTheyChoose) {
 
     // The first match in ascending order wins.
     register_host_type(20, "int");
-    EXPECT_EQ(KVAV_IDOfName("int"), 3);
+    EXPECT_EQ(KVAV_IDOfName("int"), ZTEQM_VALUE_INT);
 
     const std::string longName(100, 'n');
     ValueTypeRecord *cut = register_host_type(30, longName.c_str());
@@ -185,7 +185,7 @@ TEST_F(Values, UnregisteringClearsTheSlotAndSilencesItsValues) {
     EXPECT_EQ(KVAV_GetDouble(number.get()), 0.0);
     KVAV_SetInteger(number.get(), 9);
     EXPECT_EQ(number->data.i, 7);
-    EXPECT_EQ(KVAV_GetTypeID(number.get()), 3);
+    EXPECT_EQ(KVAV_GetTypeID(number.get()), ZTEQM_VALUE_INT);
     EXPECT_STREQ(KVAV_GetTypeName(number.get()), "int");
     char buffer[8] = "same";
     KVAV_ToString(number.get(), buffer, sizeof buffer);
@@ -211,7 +211,7 @@ TEST_F(Values, TheRegistryStartsOnceAndStopsWithTheLibrary) {
     EXPECT_EQ(KVAV_GetDouble(number.get()), 0.0);
     EXPECT_EQ(register_host_type(11, "late"), nullptr);
     KVAV_SetTypeID(number.get(), 0);
-    EXPECT_EQ(KVAV_GetTypeID(number.get()), 5);
+    EXPECT_EQ(KVAV_GetTypeID(number.get()), ZTEQM_VALUE_DOUBLE);
     KVAV_Exit();
 
     KVAV_Init();
@@ -246,7 +246,7 @@ TEST_F(Values, SettingTheTypeByNameCopiesTheTypesName) {
     ValueCell cell;
     EXPECT_EQ(KVAV_GetTypeID(cell.get()), 0);
     KVAV_SetTypeName(cell.get(), "double");
-    EXPECT_EQ(KVAV_GetTypeID(cell.get()), 5);
+    EXPECT_EQ(KVAV_GetTypeID(cell.get()), ZTEQM_VALUE_DOUBLE);
     EXPECT_STREQ(KVAV_GetTypeName(cell.get()), "double");
     EXPECT_EQ(KVAV_GetTypeName(cell.get()), cell->typeName);
     EXPECT_EQ(KVAV_GetSize(cell.get()), 0);
@@ -285,7 +285,7 @@ TEST_F(Values, ChangingToTheCurrentOrAnUnknownTypeChangesNothing) {
 
     for (int32_t id : {10, 64, -1, INT32_MIN}) {
         KVAV_SetTypeID(cell.get(), id);
-        EXPECT_EQ(KVAV_GetTypeID(cell.get()), 3);
+        EXPECT_EQ(KVAV_GetTypeID(cell.get()), ZTEQM_VALUE_INT);
         EXPECT_EQ(KVAV_GetInteger(cell.get()), 7);
     }
 

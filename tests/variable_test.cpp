@@ -44,7 +44,7 @@ TEST_F(Variables, DefaultsMakeAnUnboundUnnamedDouble) {
     std::strcpy(variable->valueText, "kept");
 
     KVAP_SetVariableDefaults(variable);
-    EXPECT_EQ(KVAP_GetDataTypeID(parameter), 5);
+    EXPECT_EQ(KVAP_GetDataTypeID(parameter), ZTEQM_VALUE_DOUBLE);
     EXPECT_STREQ(KVAP_GetDataTypeName(parameter), "double");
     EXPECT_EQ(KVAP_GetDouble(parameter), 0.0);
     EXPECT_STREQ(KVAP_GetVariableName(variable), "");
@@ -52,7 +52,7 @@ TEST_F(Variables, DefaultsMakeAnUnboundUnnamedDouble) {
     EXPECT_EQ(variable->getFunc, nullptr);
     EXPECT_EQ(variable->userData, nullptr);
     // The head and the value text are left as they were.
-    EXPECT_EQ(KVAP_GetVariableType(variable), 2);
+    EXPECT_EQ(KVAP_GetVariableType(variable), ZTEQM_PARAMETER_TEMPORARY);
     EXPECT_STREQ(KVAP_GetVariableTypeName(variable), "Temporary");
     EXPECT_EQ(KVAP_GetEnabled(parameter), 1);
     EXPECT_STREQ(variable->valueText, "kept");
@@ -98,15 +98,16 @@ TEST_F(Variables, NamesAreCutToTheirFieldAndNullIsRefused) {
 TEST_F(Variables, TypeIdentifierAndTypeNameAreSetSeparately) {
     Variable *variable = KVAP_NewVariable();
     KVAP_SetVariableTypeName(variable, "Temporary");
-    EXPECT_EQ(KVAP_GetVariableType(variable), 2);
+    EXPECT_EQ(KVAP_GetVariableType(variable), ZTEQM_PARAMETER_TEMPORARY);
 
     KVAP_SetVariableType(variable, ZTEQM_PARAMETER_NODE_ATTRIBUTE);
-    EXPECT_EQ(KVAP_GetVariableType(variable), 4);
+    EXPECT_EQ(KVAP_GetVariableType(variable), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
     EXPECT_STREQ(KVAP_GetVariableTypeName(variable), "Temporary");
-    EXPECT_EQ(KVAP_GetTypeID(reinterpret_cast<Parameter *>(variable)), 4);
+    EXPECT_EQ(KVAP_GetTypeID(reinterpret_cast<Parameter *>(variable)),
+              ZTEQM_PARAMETER_NODE_ATTRIBUTE);
 
     KVAP_SetVariableTypeName(variable, "GLSL Shader");
-    EXPECT_EQ(KVAP_GetVariableType(variable), 7);
+    EXPECT_EQ(KVAP_GetVariableType(variable), ZTEQM_PARAMETER_GLSL_SHADER);
     KVAP_SetVariableTypeName(variable, "Unknown");
     EXPECT_EQ(KVAP_GetVariableType(variable), 0);
     EXPECT_STREQ(KVAP_GetVariableTypeName(variable), "Unknown");
