@@ -10,6 +10,7 @@
 namespace zteqm {
 
 // Value types.
+constexpr int32_t kNoValueType = ZTEQM_VALUE_NONE;
 constexpr int32_t kCharType = ZTEQM_VALUE_CHAR;
 constexpr int32_t kShortType = ZTEQM_VALUE_SHORT;
 constexpr int32_t kIntType = ZTEQM_VALUE_INT;
