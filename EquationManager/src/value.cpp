@@ -148,8 +148,9 @@ void KVAV_SetSize(Value *value, int32_t size) {
     // number or an address; a value of no type or of an unknown type may still carry the bits
     // of an address or a number from its former type, never a block of ours.
     const ValueTypeRecord *type = type_of(value);
-    if (value->typeId == zteqm::kNoValueType || type == nullptr || type->typeId != value->typeId)
+    if (value->typeId == zteqm::kNoValueType || type == nullptr || type->typeId != value->typeId) {
         return;
+    }
     if (holds_inline_number(value->typeId) || value->typeId == kAddressType) return;
     // A block-stored built-in owns whatever block data holds; a host type owns one only
     // once it was given one here, which its size records.
