@@ -457,15 +457,20 @@ int main(int argc, char **argv) {
                             "eqm-host); a bare file name that exists loads that file");
     };
     add_module(&app);
+    auto add_frames = [&](CLI::App *command) {
+        command
+            ->add_option("--frames", line.frames,
+                         "frames to play (the scene's \"frames\", else 10)")
+            ->check(whole_numbers(0, kMostFrames))
+            ->type_name("N");
+    };
 
     CLI::App *run = app.add_subcommand(
         "run",
         "build the scene's equations, fire \"Initialization\" once and \"New Frame\" once "
         "per frame, and print the watched values after each");
     run->add_option("scene", line.scenes, "the scene file")->required()->expected(1);
-    run->add_option("--frames", line.frames, "frames to play (the scene's \"frames\", else 10)")
-        ->check(whole_numbers(0, kMostFrames))
-        ->type_name("N");
+    add_frames(run);
     run->add_option("--csv", line.csv,
                     "also write the table as CSV to FILE ('-': standard "
                     "output, instead of the table)")
@@ -508,9 +513,7 @@ int main(int argc, char **argv) {
         "play the scene and draw each watched value over the frames, one panel each "
         "(needs gnuplot)");
     plot->add_option("scene", line.scenes, "the scene file")->required()->expected(1);
-    plot->add_option("--frames", line.frames, "frames to play (the scene's \"frames\", else 10)")
-        ->check(whole_numbers(0, kMostFrames))
-        ->type_name("N");
+    add_frames(plot);
     plot->add_option("--watch", line.watches,
                      "a value to draw, instead of the scene's watches: one of its columns' "
                      "labels, \"database/node.attribute\", \"database:name\" or a name; repeat it")

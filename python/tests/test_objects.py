@@ -72,7 +72,7 @@ def test_parameters_literals_bound_buffers_getters_app_variables_references(pale
     assert ref.parameters[1].value_type == "int" and ref.parameters[1].value == 1
     assert ints.parameters[1].type_name == "App Variable"
 
-    gc.collect()  # the get callback lives as long as its parameter, not as the spec
+    gc.collect()  # the get callback lives as long as its parameter, not as the Getter that described it
     eqm.evaluate("Application")  # Sum runs itself and again through Ref's reference
     assert eq.result.value == 3.5 + 0.5 and ref.result.value == 3.5 + 0.5 - 1
     assert ints.result.value == 11 and calls == ["refreshed"] * 2

@@ -420,13 +420,13 @@ class Reference:
         self.equation_name = equation_name
 
 
-def _as_spec(spec):
-    if isinstance(spec, (Literal, Bound, Getter, AppVariable, Reference)):
-        return spec
-    if isinstance(spec, (int, float, str)):
-        return Literal(spec)
+def _as_source(source):
+    if isinstance(source, (Literal, Bound, Getter, AppVariable, Reference)):
+        return source
+    if isinstance(source, (int, float, str)):
+        return Literal(source)
     raise TypeError("a parameter is a number, a text, or Literal, Bound, Getter, AppVariable "
-                    "or Reference; not %r" % (spec,))
+                    "or Reference; not %r" % (source,))
 
 
 def _variable_type_id(name):
@@ -462,12 +462,12 @@ class Parameters:
     def __iter__(self):
         return (self[i] for i in range(len(self)))
 
-    def __setitem__(self, position, spec):
+    def __setitem__(self, position, source):
         if position < 0:
             position += len(self)
         if not 0 <= position < len(self):
             raise IndexError("parameter %d of %d" % (position, len(self)))
-        self._equation._store(position, _as_spec(spec))
+        self._equation._store(position, _as_source(source))
 
 
 class Equation:
@@ -556,14 +556,14 @@ class Equation:
         return Parameters(self)
 
     @parameters.setter
-    def parameters(self, specs):
-        specs = [_as_spec(spec) for spec in specs]
-        _call("KVAEQ_SetNumParameters", self._pointer, len(specs))
-        if len(self.parameters) != len(specs):
+    def parameters(self, sources):
+        sources = [_as_source(source) for source in sources]
+        _call("KVAEQ_SetNumParameters", self._pointer, len(sources))
+        if len(self.parameters) != len(sources):
             raise RefusedError("KVAEQ_SetNumParameters", "could not make %d parameters"
-                               % len(specs))
-        for position, spec in enumerate(specs):
-            self._store(position, spec)
+                               % len(sources))
+        for position, source in enumerate(sources):
+            self._store(position, source)
 
     def _replace(self, position, type_id):
         old = _call("KVAEQ_GetParameterN", self._pointer, position)
@@ -575,40 +575,40 @@ class Equation:
             _call("KVAP_Delete", old)
         return made
 
-    def _store(self, position, spec):
+    def _store(self, position, source):
         pointer = _call("KVAEQ_GetParameterN", self._pointer, position)
         keep = None
-        if isinstance(spec, Literal):
+        if isinstance(source, Literal):
             if pointer == ffi.NULL or pointer.typeId != 1:
                 pointer = self._replace(position, 1)
-            _call("KVAP_SetDataTypeName", pointer, spec.value_type)
-            _call("KVAP_SetString", pointer, spec.text, 1)
-        elif isinstance(spec, Reference):
+            _call("KVAP_SetDataTypeName", pointer, source.value_type)
+            _call("KVAP_SetString", pointer, source.text, 1)
+        elif isinstance(source, Reference):
             pointer = self._replace(position, _call("KVAP_IDOfName", "Equation"))
-            _call("KVAP_SetEquationReferenceName", pointer, spec.equation_name)
+            _call("KVAP_SetEquationReferenceName", pointer, source.equation_name)
         else:
-            if isinstance(spec, AppVariable):
+            if isinstance(source, AppVariable):
                 type_name, address = ffi.new("char **"), ffi.new("void **")
-                _call("KVAEQM_GetAppVariableByName", spec.name, type_name, address)
+                _call("KVAEQM_GetAppVariableByName", source.name, type_name, address)
                 if address[0] == ffi.NULL:
                     raise NotFoundError("KVAEQM_GetAppVariableByName",
-                                        "no application variable %r" % spec.name)
-                value_type, bound, name = _text(type_name[0]), address[0], spec.name
+                                        "no application variable %r" % source.name)
+                value_type, bound, name = _text(type_name[0]), address[0], source.name
                 parameter_type = "App Variable"
-            elif isinstance(spec, Bound):
-                keep, bound, value_type = _buffer_element(spec.buffer, spec.index)
-                name, parameter_type = spec.name, spec.parameter_type
+            elif isinstance(source, Bound):
+                keep, bound, value_type = _buffer_element(source.buffer, source.index)
+                name, parameter_type = source.name, source.parameter_type
             else:  # Getter
-                value_type, bound, name = spec.value_type, None, spec.name
-                parameter_type = spec.parameter_type
+                value_type, bound, name = source.value_type, None, source.name
+                parameter_type = source.parameter_type
             pointer = self._replace(position, _variable_type_id(parameter_type))
             variable = ffi.cast("Variable *", pointer)
             _call("KVAP_SetDataTypeName", pointer, value_type)
             _call("KVAP_SetVariableName", variable, name)
             if bound is not None:
                 _call("KVAP_SetVariableAddress", variable, bound)
-            if isinstance(spec, Getter):
-                func = spec.func
+            if isinstance(source, Getter):
+                func = source.func
 
                 def refresh(parameter, user_data):
                     variable = VariableParameter(lambda: parameter)
