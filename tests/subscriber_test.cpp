@@ -22,13 +22,12 @@ void interest(Equation *equation, void *paletteUserData) {
 }
 void destructor(void *userData) { calls.push_back({"destructor", userData, nullptr}); }
 
-class Subscribers : public ::testing::Test {
+class Subscribers : public testhost::Library {
 protected:
     void SetUp() override {
         calls.clear();
-        testhost::start_library();
+        Library::SetUp();
     }
-    void TearDown() override { KVAEQM_Exit(); }
 };
 
 TEST_F(Subscribers, TheTableStartsEmpty) {

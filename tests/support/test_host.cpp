@@ -83,4 +83,25 @@ void start_library() { KVAEQM_Init(counting_alloc, counting_free, &state); }
 
 bool is_live(const void *block) { return state.live.count(const_cast<void *>(block)) != 0; }
 
+void Library::SetUp() { start_library(); }
+
+void Library::TearDown() {
+    fail_after(-1);
+    for (void *userData : palettes_) KVAEQM_DeleteEquationPalette(userData);
+    KVAEQM_Exit();
+    EXPECT_EQ(state.foreignFrees, 0) << "pointers freed that the allocator never handed out";
+    if (checkLeaks_) {
+        EXPECT_TRUE(state.live.empty()) << state.live.size() << " blocks held";
+    }
+}
+
+EquationPalette *Library::new_palette(void *userData) {
+    if (userData == nullptr) {
+        tags_.push_back(static_cast<int>(tags_.size()));
+        userData = &tags_.back();
+    }
+    palettes_.push_back(userData);
+    return KVAEQM_NewEquationPalette(userData);
+}
+
 }  // namespace testhost

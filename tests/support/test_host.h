@@ -1,7 +1,10 @@
 // Test host: a counting allocator pair and helpers that start the library with it.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
+#include <deque>
 #include <set>
 
 #include "ztequationmanager/ztequationmanager.h"
@@ -39,5 +42,26 @@ void start_library();
 
 // True when the block came from the counting allocator and is still live.
 bool is_live(const void *block);
+
+// One test's library: started with the counting allocator, and at the end the palettes made
+// through new_palette() are deleted (with all they hold), the library stops, and no block may
+// be left live nor any pointer freed that the allocator did not hand out.
+class Library : public ::testing::Test {
+protected:
+    void SetUp() override;
+    void TearDown() override;
+
+    // A palette on the manager's list whose user data is `userData`, or a tag of the fixture's
+    // own when null; deleted at the end if the test has not deleted it.
+    EquationPalette *new_palette(void *userData = nullptr);
+
+    // For a test that leaves blocks held on purpose.
+    void skip_leak_check() { checkLeaks_ = false; }
+
+private:
+    std::deque<int> tags_;
+    std::deque<void *> palettes_;
+    bool checkLeaks_ = true;
+};
 
 }  // namespace testhost
