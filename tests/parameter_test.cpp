@@ -47,7 +47,7 @@ TEST_F(Parameters, EachBuiltInTypeMakesHoldsPrintsAndCopiesItsObjects) {
         KVAP_SetInteger(parameter, 7);
         EXPECT_EQ(KVAP_GetDouble(parameter) + KVAP_GetInteger(parameter), literal ? 14 : 0);
         EXPECT_EQ(KVAP_GetDataTypeID(parameter), literal ? ZTEQM_VALUE_DOUBLE : 0);
-        KVAP_SetDataTypeName(parameter, "float4");
+        KVAP_SetDataTypeID(parameter, ZTEQM_VALUE_FLOAT4);
         KVAP_SetDataTypeName(parameter, nullptr);
         KVAP_SetString(parameter, "speed", 0);  // a literal's "name" is its value
         KVAP_SetString(parameter, "1 2.5", 1);

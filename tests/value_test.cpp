@@ -371,6 +371,10 @@ TEST_F(Values, HostTypesReceiveEveryCallAndNullValuesAreIgnored) {
     // A type unregistered or a registry stopped leaves values that read 0 and ignore writes.
     KVAV_UnregisterValueType(12);
     KVAV_SetAddress(cell.get(), nullptr);
+    KVAV_SetInteger(cell.get(), 1);
+    KVAV_SetDouble(cell.get(), 1.0);
+    KVAV_FromString(cell.get(), "x");
+    EXPECT_EQ(KVAV_GetInteger(cell.get()) + KVAV_GetDouble(cell.get()), 0);
     EXPECT_EQ(KVAV_GetAddress(cell.get()), nullptr);
     EXPECT_EQ(cell->data.p, &cell);
     ValueCell number("double");
