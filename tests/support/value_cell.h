@@ -42,7 +42,7 @@ struct PoisonedAllocations {
     ~PoisonedAllocations() { KVAMEM_Init(counting_alloc, counting_free); }
 };
 
-// The C library's own formatting of the arguments, in full.
+// The C library's own formatting of the arguments (up to 8191 characters).
 __attribute__((format(printf, 1, 2))) inline std::string c_format(const char *format, ...) {
     va_list args;
     va_start(args, format);
