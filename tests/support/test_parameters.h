@@ -1,32 +1,25 @@
-// Test support for parameter objects: a stand-in "Equation" type and byte snapshots.
+// Test support for parameter objects: a stand-in "Equation" type and the live block count.
 #pragma once
 
-#include <cstring>
-#include <vector>
-
-#include "ztequationmanager/ztequationmanager.h"
+#include "test_host.h"
 
 namespace testhost {
 
 // Registers a type of the equation-reference layout under identifier 6, with only a
 // constructor and a destructor, so that tests of the generic functions need no equations.
-void register_reference_type();
-
-// The bytes of an object, for checking that a call left it untouched.
-template <typename T>
-std::vector<unsigned char> snapshot(const T *object) {
-    std::vector<unsigned char> bytes(sizeof(T));
-    std::memcpy(bytes.data(), object, sizeof(T));
-    return bytes;
-}
-
-template <typename T>
-bool is_all_zero(const T *object) {
-    const T zero{};
-    return std::memcmp(object, &zero, sizeof(T)) == 0;
+inline void register_reference_type() {
+    KVAP_RegisterParameterType(
+        6, "Equation", 0,
+        [](int32_t typeId) {
+            auto *reference = static_cast<EquationParameter *>(
+                _KVAMEM_AllocZ(sizeof(EquationParameter), nullptr, 0));
+            if (reference != nullptr) reference->typeId = typeId;
+            return reinterpret_cast<Parameter *>(reference);
+        },
+        [](Parameter *parameter) { KVAMEM_Free(parameter); }, nullptr, nullptr, nullptr, nullptr);
 }
 
 // The number of blocks the counting allocator has handed out and not taken back.
-long live_blocks();
+inline long live_blocks() { return static_cast<long>(counts().live.size()); }
 
 }  // namespace testhost

@@ -2,7 +2,6 @@
 #pragma once
 
 #include <cstdarg>
-#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -16,8 +15,7 @@ namespace testhost {
 // released when the cell goes out of scope.
 class ValueCell {
 public:
-    ValueCell() = default;
-    explicit ValueCell(const char *typeName) { KVAV_SetTypeName(&value_, typeName); }
+    explicit ValueCell(const char *typeName = nullptr) { KVAV_SetTypeName(&value_, typeName); }
     ValueCell(const ValueCell &) = delete;
     ValueCell &operator=(const ValueCell &) = delete;
     ~ValueCell() {
@@ -25,7 +23,6 @@ public:
         const bool inlineType = value_.typeId >= 1 && value_.typeId <= 6;
         if (!inlineType && is_live(value_.data.p)) KVAMEM_Free(value_.data.p);
     }
-
     Value *get() { return &value_; }
     Value *operator->() { return &value_; }
 
@@ -33,32 +30,26 @@ private:
     Value value_{};
 };
 
-// The counting allocator, with every new block filled with 0xA5 so that reads of
-// uninitialised contents show.
-inline void *poisoning_alloc(uint64_t size) {
-    void *block = counting_alloc(size);
-    if (block != nullptr) std::memset(block, 0xA5, static_cast<size_t>(size));
-    return block;
-}
-
-// While alive, the library allocates through poisoning_alloc.
+// While alive, the library allocates through the counting allocator with every new block
+// filled with 0xA5, so that reads of uninitialised contents show.
 struct PoisonedAllocations {
-    PoisonedAllocations() { KVAMEM_Init(poisoning_alloc, counting_free); }
+    static void *alloc(uint64_t size) {
+        void *block = counting_alloc(size);
+        if (block != nullptr) std::memset(block, 0xA5, static_cast<size_t>(size));
+        return block;
+    }
+    PoisonedAllocations() { KVAMEM_Init(alloc, counting_free); }
     ~PoisonedAllocations() { KVAMEM_Init(counting_alloc, counting_free); }
 };
 
-// The C library's own formatting of the arguments, in full.
+// The C library's own formatting of the arguments (up to 8191 characters).
 __attribute__((format(printf, 1, 2))) inline std::string c_format(const char *format, ...) {
     va_list args;
     va_start(args, format);
-    va_list again;
-    va_copy(again, args);
-    const int length = std::vsnprintf(nullptr, 0, format, args);
+    std::vector<char> text(8192);
+    std::vsnprintf(text.data(), text.size(), format, args);
     va_end(args);
-    std::vector<char> text(static_cast<size_t>(length > 0 ? length : 0) + 1);
-    std::vsnprintf(text.data(), text.size(), format, again);
-    va_end(again);
-    return std::string(text.data(), static_cast<size_t>(length > 0 ? length : 0));
+    return text.data();
 }
 
 // The value's text written into a buffer of `size` bytes.
