@@ -433,7 +433,7 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
 
 // The equations' own lists.
 
-TEST_F(Palettes, ANullEquationIsAnsweredWithNeutralValuesAndIgnored) {
+TEST_F(Palettes, NullPalettesAndEquationsAreAnsweredWithNeutralValuesAndIgnored) {
     Equation *equation = make(1);
     for (const void *none :
          {(const void *)KVAEQ_GetName(nullptr), (const void *)KVAEQ_GetOperatorName(nullptr),
@@ -451,6 +451,28 @@ TEST_F(Palettes, ANullEquationIsAnsweredWithNeutralValuesAndIgnored) {
                   KVAEQ_GetNumSubscribers(nullptr) + KVAEQ_GetCurrentParameterIndex(nullptr) +
                   KVAEQ_RegisterSubscriber(nullptr, 0, nullptr, nullptr),
               0);
+    EXPECT_EQ(KVAEP_IterateEquations(&database, nullptr, palette), 0);
+    EXPECT_EQ(KVAEP_IterateEquations(nullptr, walk_callback, palette), 0);
+    int32_t index = -1;  // null palettes and equations, each in its turn
+    for (const void *none : {(const void *)KVAEP_NewEquation(nullptr, &index),
+                             (const void *)KVAEP_GetEquation(nullptr, 0),
+                             (const void *)KVAEP_FindEquationByName(nullptr, "Equation 0"),
+                             (const void *)KVAEP_FindEquationByName(palette, nullptr),
+                             (const void *)KVAEP_CopyEquation(nullptr, equation, 3),
+                             (const void *)KVAEP_MoveEquation(palette, nullptr, 3),
+                             (const void *)KVAEP_MoveEquationUpOne(nullptr, equation),
+                             (const void *)KVAEP_MoveEquationDownOne(palette, nullptr),
+                             (const void *)KVAEP_GetCurrentEquation(nullptr)}) {
+        EXPECT_EQ(none, nullptr);
+    }
+    KVAEP_DeleteEquation(nullptr, equation);
+    KVAEP_DeleteEquation(palette, nullptr);
+    KVAEP_SetLVariableTypeName(nullptr, equation, "Node Attribute");
+    KVAEP_SetLVariableTypeName(palette, nullptr, "Node Attribute");
+    KVAEP_ClearPalette(nullptr);
+    KVAEP_DeleteEquationPalette(nullptr);
+    EXPECT_EQ(describe(equation_at(palette, 0)),
+              "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
     const long allocations = counts().allocations;
     KVAEQ_SetNumParameters(nullptr, 3);
     KVAEQ_SetParameterN(nullptr, 0, nullptr);
@@ -506,6 +528,7 @@ TEST_F(Palettes, ResizingTheParameterListKeepsTheLowerOnesAndAddsLiterals) {
     fail_after(0);  // no list: nothing changes
     KVAEQ_SetNumParameters(equation, 4);
     EXPECT_EQ(counts().live.size(), live);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 3);
     fail_after(2);  // a literal that cannot be made leaves a null entry
     KVAEQ_SetNumParameters(equation, 5);
     fail_after(-1);
