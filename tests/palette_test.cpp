@@ -54,11 +54,14 @@ protected:
         return made;
     }
 
-    // "index:name" for each equation the walk from GetFirstEquation yields.
-    static Strings names(EquationPalette *which) {
-        Strings out;
+    // "numEquations/capacity/current:" and " index:name" for each equation the walk from
+    // GetFirstEquation yields.
+    static std::string state(EquationPalette *which) {
+        std::string out = std::to_string(KVAEP_GetNumEquations(which)) + "/" +
+                          std::to_string(which->capacity) + "/" +
+                          std::to_string(KVAEP_GetCurrentEquationIndex(which)) + ":";
         for (Equation *e = KVAEP_GetFirstEquation(which); e; e = KVAEP_GetNextEquation(which, e)) {
-            out.push_back(std::to_string(KVAEQ_GetIndex(e)) + ":" + KVAEQ_GetName(e));
+            out += " " + std::to_string(KVAEQ_GetIndex(e)) + ":" + KVAEQ_GetName(e);
         }
         return out;
     }
@@ -77,30 +80,26 @@ protected:
 };
 
 TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAtAGivenOneGrowingTheSlots) {
-    EXPECT_EQ(palette->capacity, 10);
     make(3);
     KVAEP_DeleteEquation(palette, equation_at(palette, 1));
-    EXPECT_EQ(names(palette), (Strings{"0:Equation 0", "2:Equation 2"}));
+    EXPECT_EQ(state(palette), "3/10/-1: 0:Equation 0 2:Equation 2");
     Equation *remade = make(1);
     EXPECT_EQ(describe(remade),
               "Equation 1|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
     EXPECT_EQ(remade->reservedIndex, -1);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);  // making does not choose it
     int32_t index = 15;
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Equation 15");
-    EXPECT_EQ(palette->capacity, 16);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 16);
+    EXPECT_EQ(state(palette).substr(0, 9), "16/16/-1:");  // making does not choose it
     EXPECT_EQ(equation_at(palette, 16), nullptr);
     make(12);  // every slot up to the capacity live: the next one is made at the capacity
     EXPECT_EQ(KVAEQ_GetIndex(make(1)), 16);
-    EXPECT_EQ(palette->capacity, 17);
     KVAEQ_SetName(equation_at(palette, 1), "Speed");
     index = 1;  // a live index: returned unchanged
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Speed");
     index = -2;
     EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
     EXPECT_EQ(KVAEP_NewEquation(palette, nullptr), nullptr);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 17);
+    EXPECT_EQ(state(palette).substr(0, 9), "17/17/-1:");
     int other = 0;
     KVAEP_SetUserData(palette, &other);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), palette);
@@ -189,7 +188,7 @@ TEST_F(Palettes, WalksFindThePaletteThroughTheManagerByUserData) {
     int32_t index = 5;
     KVAEP_NewEquation(twin, &index);
     // The walks over the later palette of a shared user data yield the earlier one's equations.
-    EXPECT_EQ(names(twin), (Strings{"0:Equation 0", "1:Equation 1"}));
+    EXPECT_EQ(state(twin), "6/10/-1: 0:Equation 0 1:Equation 1");
     EXPECT_EQ(KVAEP_FindEquationByName(twin, "Equation 5"), nullptr);
     // A palette the manager does not list, or lists under null, yields nothing to the walks.
     EquationPalette *loose = KVAEP_NewEquationPalette(&index);
@@ -280,9 +279,7 @@ TEST_F(Palettes, ClearingAndDeletingReleaseEverythingTheEquationsHold) {
     KVAEP_SetCurrentEquationIndex(palette, 1);
     KVAEP_ClearPalette(palette);
     EXPECT_EQ(calls, Strings{"cleared"});
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 0);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);
-    EXPECT_EQ(palette->capacity, 13);
+    EXPECT_EQ(state(palette), "0/13/-1:");
     const Equation zero{};
     for (int32_t index = 0; index < 13; ++index) {
         EXPECT_EQ(std::memcmp(&palette->slots[index], &zero, sizeof(Equation)), 0) << index;
@@ -324,8 +321,7 @@ TEST_F(Palettes, MakingWithoutMemoryChangesNothing) {
     int32_t far = 50;  // a slot array that cannot grow
     EXPECT_EQ(KVAEP_NewEquation(palette, &far), nullptr);
     fail_after(-1);
-    EXPECT_EQ(palette->capacity, 10);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 1);
+    EXPECT_EQ(state(palette), "1/10/-1: 0:Equation 0");
 }
 
 TEST_F(Palettes, ACopyHasItsOwnParametersResultAndStoredTextAndNoSubscribers) {
@@ -380,13 +376,13 @@ TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
     EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 1);  // the deleted current passes it on
     EXPECT_EQ(KVAEQ_GetIndex(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 1))), 0);
     EXPECT_EQ(KVAEQ_GetIndex(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 3))), 2);
-    EXPECT_EQ(names(palette), (Strings{"0:B", "2:D", "3:C", "6:A"}));
+    EXPECT_EQ(state(palette), "7/10/2: 0:B 2:D 3:C 6:A");
     KVAEQM_EvaluateTriggerName("New Frame");
     // Result variables keep their objects and exchange their settings, names included.
     EXPECT_EQ(events(), (Strings{"run B", "run D", "run C", "run A"}));
     EXPECT_EQ(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 0)), equation_at(palette, 0));
     ASSERT_NE(KVAEP_MoveEquationDownOne(palette, equation_at(palette, 6)), nullptr);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 8);  // still within the range the walks cover
+    EXPECT_EQ(state(palette), "8/10/2: 0:B 2:D 3:C 7:A");  // within the walks' range
     KVAP_SetString(KVAEQ_GetParameterN(KVAEP_CopyEquation(palette, equation_at(palette, 3), 4), 0),
                    "changed", 1);
     text = KVAEQ_GetParameterN(equation_at(palette, 3), 0);
@@ -411,9 +407,7 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     EquationPalette *target = new_palette(&other);
     sum("Old", 0, 0, target);
     KVAEP_CopyEPalette(&other, &database);
-    EXPECT_EQ(names(target), (Strings{"0:E0", "1:E2", "2:E5"}));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(target), 2);
-    EXPECT_EQ(KVAEP_GetNumEquations(target), 3);
+    EXPECT_EQ(state(target), "3/10/2: 0:E0 1:E2 2:E5");
     EXPECT_NE(KVAEQ_GetVariable(equation_at(target, 1)),
               KVAEQ_GetVariable(equation_at(palette, 2)));
     EXPECT_EQ(result_of(target, 2), 6.0);               // the result's value comes along
@@ -424,11 +418,10 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     EXPECT_EQ(result_of(palette, 2), 3.0);
     EXPECT_EQ(KVAEQ_GetNumParameters(equation_at(palette, 0)), 2);
     KVAEP_CopyEPalette(&database, &database);  // onto itself: nothing
-    EXPECT_EQ(names(palette), (Strings{"0:E0", "2:E2", "5:E5"}));
+    EXPECT_EQ(state(palette), "6/10/-1: 0:E0 2:E2 5:E5");
     int nowhere = 0;
     KVAEP_CopyEPalette(&other, &nowhere);  // from nowhere: the target is only cleared
-    EXPECT_EQ(KVAEP_GetNumEquations(target), 0);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(target), -1);
+    EXPECT_EQ(state(target), "0/10/-1:");
 }
 
 // The equations' own lists.
