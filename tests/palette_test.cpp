@@ -1,319 +1,246 @@
-// Palettes: numbering, default equations, walks, deletion and the current equation.
+// Palettes and their equations: making, deleting, finding, walking, copying and moving them, the
+// parameter and subscriber lists, and what is left when memory runs out.
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "equation_host.h"
 #include "test_host.h"
 
-using testhost::counts;
-using testhost::is_live;
+using namespace testhost;
+using Strings = std::vector<std::string>;
 
 namespace {
 
-class Palettes : public ::testing::Test {
+// An equation on one line: "name|operator#id|trigger#id|parameters|result name:type:data
+// type:enabled|subscribers".
+std::string describe(Equation *e) {
+    char number[32];
+    std::string out = std::string(KVAEQ_GetName(e)) + "|" + KVAEQ_GetOperatorName(e) + "#" +
+                      std::to_string(KVAEQ_GetOperatorID(e)) + "|" + KVAEQ_GetTriggerName(e) + "#" +
+                      std::to_string(e->triggerId) + "|";
+    for (int32_t p = 0; p < KVAEQ_GetNumParameters(e); ++p) {
+        Parameter *parameter = KVAEQ_GetParameterN(e, p);
+        std::snprintf(number, sizeof number, "=%g,", parameter ? KVAP_GetDouble(parameter) : -1);
+        out += (parameter ? KVAP_GetTypeName(parameter) : "null") + std::string(number);
+    }
+    Parameter *result = reinterpret_cast<Parameter *>(e->variable);
+    const char *dataType = KVAP_GetDataTypeName(result);
+    return out + "|" + KVAP_GetVariableName(e->variable) + ":" +
+           KVAP_GetVariableTypeName(e->variable) + ":" + (dataType ? dataType : "none") + ":" +
+           std::to_string(KVAP_GetEnabled(result)) + "|" +
+           std::to_string(KVAEQ_GetNumSubscribers(e));
+}
+
+Strings calls;  // destructors and interest callbacks, in order
+void note_destroyed(void *userData) { calls.push_back(static_cast<const char *>(userData)); }
+
+class Palettes : public Library {
 protected:
     void SetUp() override {
-        testhost::events().clear();
-        testhost::start_library();
-        palette = KVAEQM_NewEquationPalette(&database);
-        ASSERT_NE(palette, nullptr);
-    }
-    void TearDown() override { KVAEQM_Exit(); }
-
-    // Makes equations at the lowest free indices until `count` have been made.
-    void make(int count) {
-        for (int made = 0; made < count; ++made) {
-            int32_t index = -1;
-            ASSERT_NE(KVAEP_NewEquation(palette, &index), nullptr);
-        }
+        Library::SetUp();
+        events().clear();
+        palette = new_palette(&database);
     }
 
-    // The indices the walk from GetFirstEquation yields.
-    std::vector<int32_t> walk(EquationPalette *which) {
-        std::vector<int32_t> indices;
-        for (Equation *e = KVAEP_GetFirstEquation(which); e != nullptr;
-             e = KVAEP_GetNextEquation(which, e)) {
-            indices.push_back(KVAEQ_GetIndex(e));
+    // Makes `count` equations at the lowest free indices and returns the last one.
+    Equation *make(int count) {
+        Equation *made = nullptr;
+        for (int32_t index = -1; count-- > 0; index = -1) made = KVAEP_NewEquation(palette, &index);
+        return made;
+    }
+
+    // "numEquations/capacity/current:" and " index:name" for each equation the walk from
+    // GetFirstEquation yields.
+    static std::string state(EquationPalette *which) {
+        std::string out = std::to_string(KVAEP_GetNumEquations(which)) + "/" +
+                          std::to_string(which->capacity) + "/" +
+                          std::to_string(KVAEP_GetCurrentEquationIndex(which)) + ":";
+        for (Equation *e = KVAEP_GetFirstEquation(which); e; e = KVAEP_GetNextEquation(which, e)) {
+            out += " " + std::to_string(KVAEQ_GetIndex(e)) + ":" + KVAEQ_GetName(e);
         }
-        return indices;
+        return out;
+    }
+
+    // "+" of two literals, triggered on "New Frame".
+    int32_t sum(const char *name, double a, double b, EquationPalette *in = nullptr) {
+        EquationPalette *target = in != nullptr ? in : palette;
+        const int32_t index = add_equation(target, name, "+");
+        set_number(target, index, 0, a);
+        set_number(target, index, 1, b);
+        return index;
     }
 
     int database = 0;
     EquationPalette *palette = nullptr;
 };
 
-TEST_F(Palettes, NewPaletteIsEmptyWithTenFreeSlots) {
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 0);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);
-    EXPECT_EQ(KVAEP_GetFirstEquation(palette), nullptr);
-    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), nullptr);
-    EXPECT_EQ(KVAEP_GetUserData(palette), &database);
-    EXPECT_EQ(palette->capacity, 10);
-    for (int32_t index = 0; index < 10; ++index) EXPECT_EQ(palette->slots[index].inUse, 0);
-
+TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAtAGivenOneGrowingTheSlots) {
+    make(3);
+    KVAEP_DeleteEquation(palette, equation_at(palette, 1));
+    EXPECT_EQ(state(palette), "3/10/-1: 0:Equation 0 2:Equation 2");
+    Equation *remade = make(1);
+    EXPECT_EQ(describe(remade),
+              "Equation 1|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
+    EXPECT_EQ(remade->reservedIndex, -1);
+    int32_t index = 15;
+    EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Equation 15");
+    EXPECT_EQ(state(palette).substr(0, 9), "16/16/-1:");  // making does not choose it
+    EXPECT_EQ(equation_at(palette, 16), nullptr);
+    make(12);  // every slot up to the capacity live: the next one is made at the capacity
+    EXPECT_EQ(KVAEQ_GetIndex(make(1)), 16);
+    KVAEQ_SetName(equation_at(palette, 1), "Speed");
+    index = 1;  // a live index: returned unchanged
+    EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Speed");
+    index = -2;
+    EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
+    EXPECT_EQ(KVAEP_NewEquation(palette, nullptr), nullptr);
+    EXPECT_EQ(state(palette).substr(0, 9), "17/17/-1:");
     int other = 0;
     KVAEP_SetUserData(palette, &other);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), palette);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&database), nullptr);
+    KVAEP_SetUserData(palette, &database);
 }
 
-TEST_F(Palettes, NewEquationHasTheDefaults) {
-    int32_t index = -1;
-    Equation *equation = KVAEP_NewEquation(palette, &index);
-    ASSERT_NE(equation, nullptr);
-    EXPECT_EQ(index, 0);
-    EXPECT_EQ(equation->inUse, 1);
-    EXPECT_EQ(KVAEQ_GetIndex(equation), 0);
-    EXPECT_STREQ(KVAEQ_GetName(equation), "Equation 0");
-    EXPECT_STREQ(KVAEQ_GetOperatorName(equation), "Move Value");
-    EXPECT_EQ(KVAEQ_GetOperatorID(equation), 1);
-    EXPECT_STREQ(KVAEQ_GetTriggerName(equation), "No Trigger");
-    EXPECT_EQ(equation->reservedIndex, -1);
-    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
-
-    Variable *result = equation->variable;
-    ASSERT_NE(result, nullptr);
-    EXPECT_STREQ(KVAP_GetVariableTypeName(result), "Temporary");
-    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_TEMPORARY);
-    EXPECT_EQ(KVAP_GetEnabled(reinterpret_cast<Parameter *>(result)), 1);
-    EXPECT_STREQ(KVAP_GetVariableName(result), "");
-    EXPECT_STREQ(KVAP_GetDataTypeName(reinterpret_cast<Parameter *>(result)), "double");
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reinterpret_cast<Parameter *>(result)), 0.0);
-    EXPECT_EQ(KVAP_GetVariableAddress(result), nullptr);
-
-    ASSERT_EQ(KVAEQ_GetNumParameters(equation), 1);
-    EXPECT_STREQ(KVAP_GetTypeName(KVAEQ_GetParameterN(equation, 0)), "Literal");
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(KVAEQ_GetParameterN(equation, 0)), 10.0);
-    EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 0);
-    EXPECT_EQ(KVAEQ_GetSubscriberList(equation), nullptr);
-    EXPECT_EQ(equation->subscriberCapacity, 0);
-
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 1);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);  // making does not choose it
-    EXPECT_EQ(KVAEP_GetFirstEquation(palette), equation);
-}
-
-TEST_F(Palettes, ADeletedSlotIsTheNextOneMade) {
+TEST_F(Palettes, DeletingTheCurrentEquationPassesTheRoleToTheNextLiveOne) {
     make(3);
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 1));
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 3);
-    EXPECT_EQ(KVAEP_GetEquation(palette, 1), nullptr);
-    EXPECT_EQ(walk(palette), (std::vector<int32_t>{0, 2}));
-
-    int32_t index = -1;
-    Equation *again = KVAEP_NewEquation(palette, &index);
-    EXPECT_EQ(index, 1);
-    EXPECT_STREQ(KVAEQ_GetName(again), "Equation 1");
-    EXPECT_EQ(walk(palette), (std::vector<int32_t>{0, 1, 2}));
-}
-
-TEST_F(Palettes, AnIndexBeyondTheCapacityGrowsTheSlotArray) {
-    make(2);
-    int32_t index = 15;
-    Equation *far = KVAEP_NewEquation(palette, &index);
-    ASSERT_NE(far, nullptr);
-    EXPECT_EQ(index, 15);
-    EXPECT_EQ(palette->capacity, 16);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 16);
-    EXPECT_STREQ(KVAEQ_GetName(far), "Equation 15");
-    for (int32_t free = 10; free < 15; ++free) EXPECT_EQ(KVAEP_GetEquation(palette, free), nullptr);
-    EXPECT_EQ(walk(palette), (std::vector<int32_t>{0, 1, 15}));
-    EXPECT_EQ(KVAEP_GetEquation(palette, 16), nullptr);
-
-    // Every slot up to the capacity live: the next one is made at the capacity.
-    make(13);
-    index = -1;
-    ASSERT_NE(KVAEP_NewEquation(palette, &index), nullptr);
-    EXPECT_EQ(index, 16);
-    EXPECT_EQ(palette->capacity, 17);
-}
-
-TEST_F(Palettes, MakingAtALiveIndexReturnsItUnchangedAndOtherNegativeIndicesGiveNull) {
-    make(2);
-    Equation *live = KVAEP_GetEquation(palette, 1);
-    KVAEQ_SetName(live, "Speed");
-    KVAEQ_SetOperatorName(live, "+");
-    int32_t index = 1;
-    EXPECT_EQ(KVAEP_NewEquation(palette, &index), live);
-    EXPECT_STREQ(KVAEQ_GetName(live), "Speed");
-    EXPECT_STREQ(KVAEQ_GetOperatorName(live), "+");
-
-    index = -2;
-    EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
-    EXPECT_EQ(KVAEP_NewEquation(palette, nullptr), nullptr);
-    EXPECT_EQ(KVAEP_NewEquation(nullptr, &index), nullptr);
-    EXPECT_EQ(KVAEP_GetEquation(palette, -1), nullptr);
-    EXPECT_EQ(KVAEP_GetEquation(nullptr, 0), nullptr);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 2);
-}
-
-TEST_F(Palettes, DeletingTheCurrentEquationPassesTheRoleOn) {
-    make(3);
-    KVAEP_SetCurrentEquation(palette, KVAEP_GetEquation(palette, 1));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 1);
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 1));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 2);
-
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 2));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 0);
+    KVAEP_SetCurrentEquation(palette, equation_at(palette, 1));
+    for (auto [deleted, next] : {std::pair{1, 2}, std::pair{2, 0}, std::pair{0, -1}}) {
+        KVAEP_DeleteEquation(palette, equation_at(palette, deleted));
+        EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), next);
+    }
     EXPECT_EQ(KVAEP_GetNumEquations(palette), 3);  // every slot keeps its index field
-
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 0));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);
-    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), nullptr);
-    EXPECT_EQ(KVAEP_GetFirstEquation(palette), nullptr);
-
-    // Deleting an equation that is not current changes neither the role nor the extent.
     make(2);
     KVAEP_SetCurrentEquationIndex(palette, 0);
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 1));
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 0);
-    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), KVAEP_GetEquation(palette, 0));
-    KVAEP_DeleteEquation(palette, nullptr);
-    KVAEP_DeleteEquation(nullptr, KVAEP_GetEquation(palette, 0));
-    EXPECT_NE(KVAEP_GetEquation(palette, 0), nullptr);
-
+    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // not current: the role stays
+    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), equation_at(palette, 0));
     KVAEP_SetCurrentEquationIndex(palette, 99);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 99);
     EXPECT_EQ(KVAEP_GetCurrentEquation(palette), nullptr);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(nullptr), -1);
-    EXPECT_EQ(KVAEP_GetCurrentEquation(nullptr), nullptr);
 }
 
-TEST_F(Palettes, FindingByNameIsExactAndPrefersTheLowerIndex) {
+TEST_F(Palettes, FindingByNameTakesTheLowestLiveIndexAfterRenamesAndMoves) {
     make(4);
-    KVAEQ_SetName(KVAEP_GetEquation(palette, 1), "Speed");
-    KVAEQ_SetName(KVAEP_GetEquation(palette, 3), "Speed");
-    KVAEQ_SetName(KVAEP_GetEquation(palette, 2), "Spee");
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), KVAEP_GetEquation(palette, 1));
+    KVAEQ_SetName(equation_at(palette, 1), "Speed");
+    KVAEQ_SetName(equation_at(palette, 3), "Speed");
+    KVAEQ_SetName(equation_at(palette, 2), "Spee");
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 1));
     EXPECT_EQ(KVAEP_FindEquationByName(palette, "speed"), nullptr);
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, nullptr), nullptr);
-    EXPECT_EQ(KVAEP_FindEquationByName(nullptr, "Speed"), nullptr);
-
-    // A deleted equation is no longer found, though its slot keeps the name.
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 1));
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), KVAEP_GetEquation(palette, 3));
+    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // the freed slot keeps the name
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 3));
+    KVAEQ_SetName(equation_at(palette, 3), "Fast");
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), nullptr);
+    KVAEP_MoveEquation(palette, equation_at(palette, 3), 12);
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Fast"), equation_at(palette, 12));
+    KVAEP_MoveEquationUpOne(palette, equation_at(palette, 2));  // into the free slot 1
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Spee"), equation_at(palette, 1));
 }
 
-struct Visit {
-    std::vector<int32_t> indices;
-    int stopAfter = 0;
-    void *userData = nullptr;
-};
+// What the walk callback does at its first call.
+enum class OnWalk { nothing, stopAfterTwo, clear, grow, deletePalette };
+OnWalk onWalk = OnWalk::nothing;
+std::vector<int32_t> visited;
 
-int32_t visit(void *userData, Equation *equation, void *context) {
-    auto *log = static_cast<Visit *>(context);
-    log->indices.push_back(KVAEQ_GetIndex(equation));
-    log->userData = userData;
-    return static_cast<int32_t>(log->indices.size()) < log->stopAfter ? 1 : 0;
+int32_t walk_callback(void *userData, Equation *equation, void *context) {
+    auto *which = static_cast<EquationPalette *>(context);
+    visited.push_back(KVAEQ_GetIndex(equation));
+    EXPECT_EQ(equation, KVAEP_GetEquation(which, KVAEQ_GetIndex(equation)));  // the live slot
+    int32_t far = 30;
+    if (visited.size() == 1 && onWalk == OnWalk::grow) KVAEP_NewEquation(which, &far);
+    if (visited.size() == 1 && onWalk == OnWalk::clear) KVAEP_ClearPalette(which);
+    if (onWalk == OnWalk::deletePalette) KVAEQM_DeleteEquationPalette(userData);
+    return onWalk == OnWalk::stopAfterTwo && visited.size() == 2 ? 0 : 1;
 }
 
-TEST_F(Palettes, IterationSkipsFreeSlotsAndStopsWhenTheCallbackAnswersZero) {
-    make(4);
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 1));
-    Visit all{{}, 100, nullptr};
-    EXPECT_EQ(KVAEP_IterateEquations(&database, visit, &all), 1);
-    EXPECT_EQ(all.indices, (std::vector<int32_t>{0, 2, 3}));
-    EXPECT_EQ(all.userData, &database);
-
-    Visit two{{}, 2, nullptr};
-    EXPECT_EQ(KVAEP_IterateEquations(&database, visit, &two), 1);
-    EXPECT_EQ(two.indices, (std::vector<int32_t>{0, 2}));
-
-    int unknown = 0;
-    EXPECT_EQ(KVAEP_IterateEquations(&unknown, visit, &two), 0);
-    EXPECT_EQ(KVAEP_IterateEquations(&database, nullptr, &two), 0);
-    EXPECT_EQ(KVAEP_IterateEquations(nullptr, visit, &two), 0);
-    EXPECT_EQ(two.indices.size(), 2u);
+TEST_F(Palettes, WalksSkipFreeSlotsAndSurviveCallbacksThatEditThePalette) {
+    struct Case {
+        OnWalk what;
+        std::vector<int32_t> visits;
+        int32_t capacity;
+    };
+    for (const Case &c : {Case{OnWalk::nothing, {0, 1, 3}, 10},
+                          Case{OnWalk::stopAfterTwo, {0, 1}, 10}, Case{OnWalk::clear, {0}, 10},
+                          Case{OnWalk::grow, {0, 1, 3}, 31},  // the extent is read once
+                          Case{OnWalk::deletePalette, {0}, 31}}) {
+        SCOPED_TRACE(static_cast<int>(c.what));
+        KVAEP_ClearPalette(palette);
+        make(4);
+        KVAEP_DeleteEquation(palette, equation_at(palette, 2));
+        onWalk = c.what;
+        visited.clear();
+        EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 1);
+        EXPECT_EQ(visited, c.visits);
+        if (c.what != OnWalk::deletePalette) {
+            EXPECT_EQ(palette->capacity, c.capacity);
+        }
+    }
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
+    EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 0);
 }
 
 TEST_F(Palettes, WalksFindThePaletteThroughTheManagerByUserData) {
     make(2);
-    EquationPalette *twin = KVAEQM_NewEquationPalette(&database);
+    EquationPalette *twin = new_palette(&database);
     int32_t index = 5;
     KVAEP_NewEquation(twin, &index);
     // The walks over the later palette of a shared user data yield the earlier one's equations.
-    EXPECT_EQ(walk(twin), (std::vector<int32_t>{0, 1}));
-    EXPECT_EQ(KVAEP_GetFirstEquation(twin), KVAEP_GetEquation(palette, 0));
+    EXPECT_EQ(state(twin), "6/10/-1: 0:Equation 0 1:Equation 1");
     EXPECT_EQ(KVAEP_FindEquationByName(twin, "Equation 5"), nullptr);
-    EXPECT_NE(KVAEP_GetEquation(twin, 5), nullptr);
-
     // A palette the manager does not list, or lists under null, yields nothing to the walks.
     EquationPalette *loose = KVAEP_NewEquationPalette(&index);
     EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
     for (EquationPalette *unwalked : {loose, anonymous}) {
         int32_t first = -1;
         Equation *made = KVAEP_NewEquation(unwalked, &first);
-        ASSERT_NE(made, nullptr);
-        EXPECT_EQ(KVAEP_GetEquation(unwalked, 0), made);
+        ASSERT_EQ(equation_at(unwalked, 0), made);
         EXPECT_EQ(KVAEP_GetFirstEquation(unwalked), nullptr);
         EXPECT_EQ(KVAEP_GetNextEquation(unwalked, made), nullptr);
         EXPECT_EQ(KVAEP_FindEquationByName(unwalked, "Equation 0"), nullptr);
     }
-    Visit none{{}, 100, nullptr};
-    EXPECT_EQ(KVAEP_IterateEquations(nullptr, visit, &none), 0);
     KVAEP_DeleteEquationPalette(loose);
+    KVAEP_DeleteEquationPalette(anonymous);
 }
 
-int32_t interestCalls = 0;
 void count_interest(Equation *equation, void *) {
-    ++interestCalls;
+    calls.push_back("interest");
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
 }
 
 TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges) {
     KVAS_RegisterSubscriberType("Counter", nullptr, nullptr, count_interest);
-    make(1);
-    Equation *equation = KVAEP_GetEquation(palette, 0);
+    Equation *equation = make(1);
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     Subscriber *kept = KVAEQ_GetSubscriberN(equation, 0);
-
-    KVAEP_SetLVariableTypeName(palette, equation, "Temporary");
-    EXPECT_EQ(interestCalls, 0);
-    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 0), kept);
-
-    KVAEP_SetLVariableTypeName(palette, equation, "Node Attribute");
-    Variable *result = KVAEQ_GetVariable(equation);
-    EXPECT_STREQ(KVAP_GetVariableTypeName(result), "Node Attribute");
-    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
-    EXPECT_EQ(interestCalls, 1);
-    EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 1);
+    const std::pair<const char *, int32_t> cases[] = {
+        {"Temporary", ZTEQM_PARAMETER_TEMPORARY},
+        {"Node Attribute", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
+        {"Literal", ZTEQM_PARAMETER_NODE_ATTRIBUTE},  // another layout: refused
+        {"Equation", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
+        {nullptr, ZTEQM_PARAMETER_NODE_ATTRIBUTE},
+        {"Unknown", 0}};  // relabelled with identifier 0
+    for (auto [name, type] : cases) {
+        KVAEP_SetLVariableTypeName(palette, equation, name);
+        EXPECT_EQ(KVAP_GetVariableType(KVAEQ_GetVariable(equation)), type);
+    }
+    EXPECT_EQ(calls, (Strings{"interest", "interest"}));
+    EXPECT_EQ(describe(equation),
+              "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Unknown:none:1|1");
     EXPECT_FALSE(is_live(kept));
-
-    // Refused: a type of another layout, a null name, null handles.
-    KVAEP_SetLVariableTypeName(palette, equation, "Literal");
-    KVAEP_SetLVariableTypeName(palette, equation, "Equation");
-    KVAEP_SetLVariableTypeName(palette, equation, nullptr);
-    KVAEP_SetLVariableTypeName(nullptr, equation, "Temporary");
-    KVAEP_SetLVariableTypeName(palette, nullptr, "Temporary");
-    EXPECT_EQ(KVAP_GetVariableType(result), ZTEQM_PARAMETER_NODE_ATTRIBUTE);
-    EXPECT_EQ(interestCalls, 1);
-
-    // An unknown name relabels the variable with identifier 0.
-    KVAEP_SetLVariableTypeName(palette, equation, "Unknown");
-    EXPECT_STREQ(KVAP_GetVariableTypeName(result), "Unknown");
-    EXPECT_EQ(KVAP_GetVariableType(result), 0);
-    EXPECT_EQ(interestCalls, 2);
 }
 
-std::vector<std::string> destroyed;
-void note_destroyed(void *userData) { destroyed.push_back(static_cast<const char *>(userData)); }
-
-TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOne) {
+TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp) {
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
-    make(2);
-    Equation *old = KVAEP_GetEquation(palette, 0);
+    Equation *old = make(1);
     KVAEQ_SetName(old, "Speed");
-    KVAEQ_SetOperatorName(old, "+");
     KVAEQ_SetTriggerName(old, "New Frame");
     KVAEQ_SetNumParameters(old, 2);
     KVAEQ_SetCurrentParameterIndex(old, 1);
-    const std::vector<Parameter *> oldParameters{KVAEQ_GetParameterN(old, 0),
-                                                 KVAEQ_GetParameterN(old, 1)};
+    Parameter *oldParameter = KVAEQ_GetParameterN(old, 1);
     Variable *oldResult = KVAEQ_GetVariable(old);
     double host = 4.0;
     KVAP_SetVariableName(oldResult, "speed");
@@ -321,194 +248,431 @@ TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOne) {
     KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(oldResult), "string");
     char *text = nullptr;
     KVAP_GetString(reinterpret_cast<Parameter *>(oldResult), &text, 1);
-    char label[] = "subscriber of Speed";
-    KVAEQ_RegisterSubscriber(old, type, nullptr, label);
-    Subscriber *oldSubscriber = KVAEQ_GetSubscriberN(old, 0);
-
+    KVAEQ_RegisterSubscriber(old, type, nullptr, const_cast<char *>("old"));
     KVAEP_DeleteEquation(palette, old);
-    EXPECT_STREQ(KVAEQ_GetName(old), "Speed");  // a freed slot keeps its contents
-    EXPECT_TRUE(destroyed.empty());
+    EXPECT_TRUE(calls.empty());
+    fail_after(1);  // set-up refused: the freed slot keeps the deleted equation's objects
+    EXPECT_EQ(make(1), nullptr);
+    fail_after(-1);
+    EXPECT_STREQ(KVAEQ_GetName(&palette->slots[0]), "Speed");
+    EXPECT_EQ(palette->slots[0].variable, oldResult);
+    EXPECT_TRUE(is_live(oldResult));
+    EXPECT_EQ(palette->slots[0].inUse, 0);
 
-    int32_t index = -1;
-    Equation *fresh = KVAEP_NewEquation(palette, &index);
-    ASSERT_EQ(index, 0);
-
-    // The deleted equation's objects are released, its subscribers' destructors run once.
-    for (Parameter *parameter : oldParameters) EXPECT_FALSE(is_live(parameter));
-    EXPECT_FALSE(is_live(oldSubscriber));
-    EXPECT_EQ(destroyed, (std::vector<std::string>{label}));
-
-    // The new equation equals the one a never-used slot gets.
+    ASSERT_EQ(KVAEQ_GetIndex(make(1)), 0);
+    EXPECT_FALSE(is_live(oldParameter));
+    EXPECT_EQ(calls, Strings{"old"});  // the old subscribers' destructors run once
     int32_t neverUsed = 5;
     Equation *reference = KVAEP_NewEquation(palette, &neverUsed);
-    fresh = KVAEP_GetEquation(palette, 0);
-    EXPECT_STREQ(KVAEQ_GetName(fresh), "Equation 0");
-    EXPECT_STREQ(KVAEQ_GetOperatorName(fresh), KVAEQ_GetOperatorName(reference));
-    EXPECT_STREQ(KVAEQ_GetTriggerName(fresh), "No Trigger");
-    EXPECT_EQ(fresh->triggerId, reference->triggerId);
+    Equation *fresh = equation_at(palette, 0);
+    EXPECT_EQ(describe(fresh), describe(reference).replace(9, 1, "0"));
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(fresh), 0);
-    EXPECT_EQ(KVAEQ_GetNumSubscribers(fresh), 0);
     EXPECT_EQ(KVAEQ_GetSubscriberList(fresh), nullptr);
-    EXPECT_EQ(fresh->subscriberCapacity, 0);
-    ASSERT_EQ(KVAEQ_GetNumParameters(fresh), 1);
-    Parameter *literal = KVAEQ_GetParameterN(fresh, 0);
-    EXPECT_STREQ(KVAP_GetTypeName(literal), "Literal");
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(literal), 10.0);
-
-    Variable *result = KVAEQ_GetVariable(fresh);
-    Variable *expected = KVAEQ_GetVariable(reference);
-    EXPECT_EQ(std::memcmp(result, expected, sizeof(Variable)), 0);
-    EXPECT_EQ(KVAP_GetVariableAddress(result), nullptr);
-    EXPECT_STREQ(result->valueText, "");
+    EXPECT_EQ(std::memcmp(fresh->variable, reference->variable, sizeof(Variable)), 0);
 }
 
-std::vector<int32_t> visited;
-EquationPalette *walkedPalette = nullptr;
-
-int32_t grow_during_walk(void *, Equation *equation, void *) {
-    visited.push_back(KVAEQ_GetIndex(equation));
-    // The equation handed over is the live slot at its index at the time of the call.
-    EXPECT_EQ(equation, KVAEP_GetEquation(walkedPalette, KVAEQ_GetIndex(equation)));
-    if (visited.size() == 1) {
-        int32_t far = 30;
-        KVAEP_NewEquation(walkedPalette, &far);
-    }
-    return 1;
-}
-
-TEST_F(Palettes, WalksContinueByIndexWhenACallbackMovesTheSlots) {
-    make(4);
-    KVAEP_DeleteEquation(palette, KVAEP_GetEquation(palette, 2));
-    walkedPalette = palette;
-    EXPECT_EQ(KVAEP_IterateEquations(&database, grow_during_walk, nullptr), 1);
-    // The extent is read once, so the equation made at 30 is not part of this walk.
-    EXPECT_EQ(visited, (std::vector<int32_t>{0, 1, 3}));
-    EXPECT_EQ(palette->capacity, 31);
-}
-
-int32_t delete_during_walk(void *userData, Equation *equation, void *) {
-    visited.push_back(KVAEQ_GetIndex(equation));
-    KVAEQM_DeleteEquationPalette(userData);
-    return 1;
-}
-
-TEST_F(Palettes, AWalkEndsWhenACallbackDeletesThePalette) {
-    make(3);
-    EXPECT_EQ(KVAEP_IterateEquations(&database, delete_during_walk, nullptr), 1);
-    EXPECT_EQ(visited, (std::vector<int32_t>{0}));
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
-}
-
-TEST_F(Palettes, ClearingFreesEverySlotAndKeepsTheCapacity) {
+TEST_F(Palettes, ClearingAndDeletingReleaseEverythingTheEquationsHold) {
+    const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     int32_t far = 12;
     KVAEP_NewEquation(palette, &far);
-    make(3);
+    KVAEQ_RegisterSubscriber(make(3), type, nullptr, const_cast<char *>("cleared"));
     KVAEP_SetCurrentEquationIndex(palette, 1);
     KVAEP_ClearPalette(palette);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 0);
-    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), -1);
-    EXPECT_EQ(palette->capacity, 13);
-    EXPECT_EQ(KVAEP_GetFirstEquation(palette), nullptr);
+    EXPECT_EQ(calls, Strings{"cleared"});
+    EXPECT_EQ(state(palette), "0/13/-1:");
     const Equation zero{};
     for (int32_t index = 0; index < 13; ++index) {
         EXPECT_EQ(std::memcmp(&palette->slots[index], &zero, sizeof(Equation)), 0) << index;
     }
-    int32_t index = -1;
-    ASSERT_NE(KVAEP_NewEquation(palette, &index), nullptr);
-    EXPECT_EQ(index, 0);
-    KVAEP_ClearPalette(nullptr);
-}
-
-TEST_F(Palettes, DeletingAPaletteOnItsOwnAlsoTakesItOffTheManagersList) {
-    int otherDatabase = 0;
-    EquationPalette *second = KVAEQM_NewEquationPalette(&otherDatabase);
-    make(2);
+    int other = 0;
+    EquationPalette *second = new_palette(&other);
+    KVAEQ_SetNumParameters(make(1), 3);
+    KVAEQ_RegisterSubscriber(make(1), type, nullptr, const_cast<char *>("live"));
     Equation *slots = palette->slots;
-    KVAEP_DeleteEquationPalette(palette);
+    KVAEP_DeleteEquationPalette(palette);  // on its own: also off the manager's list
     EXPECT_FALSE(is_live(slots));
     EXPECT_FALSE(is_live(palette));
+    EXPECT_EQ(calls.back(), "live");
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&database), nullptr);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&otherDatabase), second);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&other), second);
     KVAEQM_EvaluateTriggerName("No Trigger");  // nothing reaches the released palette
-    KVAEP_DeleteEquationPalette(nullptr);
-    KVAEQM_DeleteEquationPalette(&otherDatabase);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
-}
-
-TEST_F(Palettes, DeletingOrClearingAPaletteReleasesWhatItsEquationsHold) {
-    const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
-    char live[] = "live", deleted[] = "deleted", cleared[] = "cleared";
-    int otherDatabase = 0;
-    const size_t baseline = counts().live.size();
-    EquationPalette *other = KVAEQM_NewEquationPalette(&otherDatabase);
-    for (char *label : {live, deleted}) {
-        int32_t index = -1;
-        Equation *equation = KVAEP_NewEquation(other, &index);
-        KVAEQ_SetNumParameters(equation, 3);
-        KVAEQ_RegisterSubscriber(equation, type, nullptr, label);
-    }
-    KVAEP_DeleteEquation(other, KVAEP_GetEquation(other, 1));
-    KVAEQM_DeleteEquationPalette(&otherDatabase);
-    EXPECT_EQ(destroyed, (std::vector<std::string>{live, deleted}));
-    EXPECT_EQ(counts().live.size(), baseline);
-
-    const size_t withPalette = counts().live.size();
-    make(2);
-    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(palette, 1), type, nullptr, cleared);
-    KVAEP_ClearPalette(palette);
-    EXPECT_EQ(destroyed.back(), cleared);
-    EXPECT_EQ(counts().live.size(), withPalette);
 }
 
 TEST_F(Palettes, MakingWithoutMemoryChangesNothing) {
     const size_t live = counts().live.size();
     int other = 0;
-    testhost::fail_after(0);
-    EXPECT_EQ(KVAEP_NewEquationPalette(&other), nullptr);
-    testhost::fail_after(1);
-    EXPECT_EQ(KVAEP_NewEquationPalette(&other), nullptr);
-    EXPECT_EQ(KVAEQM_NewEquationPalette(&other), nullptr);
-    testhost::fail_after(-1);
-    EXPECT_EQ(counts().live.size(), live);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
-
-    // An equation whose parts cannot all be made is not made: the slot stays free.
-    for (long allowed = 0; allowed < 3; ++allowed) {
-        testhost::fail_after(allowed);
-        int32_t index = -1;
-        EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr) << allowed;
-        testhost::fail_after(-1);
-        EXPECT_EQ(index, 0);
+    for (long allowed : {0, 1}) {
+        fail_after(allowed);
+        EXPECT_EQ(KVAEP_NewEquationPalette(&other), nullptr);
+        fail_after(allowed);
+        EXPECT_EQ(KVAEQM_NewEquationPalette(&other), nullptr);
+    }
+    for (long allowed = 0; allowed < 3; ++allowed) {  // the parts of one equation
+        fail_after(allowed);
+        EXPECT_EQ(make(1), nullptr) << allowed;
+        fail_after(-1);
         EXPECT_EQ(KVAEP_GetNumEquations(palette), 0);
         EXPECT_EQ(palette->slots[0].inUse, 0);
-        EXPECT_EQ(counts().live.size(), live) << allowed;
     }
-
-    // A slot array that cannot grow leaves the palette as it was.
+    EXPECT_EQ(counts().live.size(), live);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
     make(1);
-    testhost::fail_after(0);
-    int32_t far = 50;
+    fail_after(0);
+    int32_t far = 50;  // a slot array that cannot grow
     EXPECT_EQ(KVAEP_NewEquation(palette, &far), nullptr);
-    testhost::fail_after(-1);
-    EXPECT_EQ(palette->capacity, 10);
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 1);
+    fail_after(-1);
+    EXPECT_EQ(state(palette), "1/10/-1: 0:Equation 0");
 }
 
-TEST_F(Palettes, AReusedSlotThatCannotBeSetUpKeepsTheDeletedEquation) {
-    make(1);
-    Equation *old = KVAEP_GetEquation(palette, 0);
-    KVAEQ_SetName(old, "Kept");
-    Variable *oldResult = KVAEQ_GetVariable(old);
-    KVAEP_DeleteEquation(palette, old);
-    testhost::fail_after(1);
-    int32_t index = -1;
-    EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
-    testhost::fail_after(-1);
-    EXPECT_STREQ(KVAEQ_GetName(&palette->slots[0]), "Kept");
-    EXPECT_EQ(palette->slots[0].variable, oldResult);
-    EXPECT_TRUE(is_live(oldResult));
-    EXPECT_EQ(palette->slots[0].inUse, 0);
+TEST_F(Palettes, ACopyHasItsOwnParametersResultAndStoredTextAndNoSubscribers) {
+    const int32_t speed = sum("Speed", 2, 3);
+    KVAEP_SetLVariableTypeName(palette, equation_at(palette, speed), "Node Attribute");
+    subscribe(equation_at(palette, speed), register_recorder("Recorder"), "speed");
+    Equation *source = equation_at(palette, speed);
+    const std::string before = describe(source);
+    Parameter *first = KVAEQ_GetParameterN(source, 0);
+    EXPECT_EQ(KVAEP_CopyEquation(palette, source, speed), source);  // onto itself: nothing
+    EXPECT_EQ(KVAEP_MoveEquation(palette, source, speed), source);
+    KVAEP_CopyEqToEq(palette, source, source);
+    EXPECT_EQ(describe(source), before);
+    EXPECT_EQ(KVAEQ_GetParameterN(source, 0), first);
+    Equation *copy = KVAEP_CopyEquation(palette, equation_at(palette, speed), 5);
+    ASSERT_EQ(KVAEQ_GetIndex(copy), 5);
+    source = equation_at(palette, speed);
+    std::string expected = "Copy of " + describe(source);
+    expected.back() = '0';
+    EXPECT_EQ(describe(copy), expected);
+    EXPECT_NE(KVAEQ_GetVariable(copy), KVAEQ_GetVariable(source));
+    EXPECT_NE(KVAEQ_GetParameterN(copy, 1), KVAEQ_GetParameterN(source, 1));
+    EXPECT_EQ(KVAEP_GetNumEquations(palette), 6);
+    set_number(palette, 5, 0, 10);  // the copy computes on its own; only the source tells
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(result_of(palette, 5), 13.0);
+    EXPECT_EQ(events(), Strings{"speed=5"});
+
+    KVAP_SetDataTypeName(KVAEQ_GetParameterN(source, 0), "string");
+    KVAP_SetString(KVAEQ_GetParameterN(source, 0), "stored text", 1);
+    const std::string longName(79, 'n');  // "Copy of " and the name, cut to 79 characters
+    KVAEQ_SetName(source, longName.c_str());
+    copy = KVAEP_CopyEquation(palette, source, 1);
+    EXPECT_EQ(KVAEQ_GetName(copy), ("Copy of " + longName).substr(0, 79));
+    KVAP_SetString(KVAEQ_GetParameterN(copy, 0), "changed", 1);
+    EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(KVAEQ_GetParameterN(source, 0))),
+                 "stored text");
+    EXPECT_EQ(KVAEP_CopyEquation(palette, nullptr, 3), nullptr);
+    Equation stale{};
+    stale.index = 7;  // beyond the palette's range
+    EXPECT_EQ(KVAEP_CopyEquation(palette, &stale, 3), nullptr);
+}
+
+TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
+    const char *trace = register_trace_operator(1);
+    for (const char *name : {"A", "B", "C", "D"}) add_equation(palette, name, trace);
+    Parameter *text = KVAEQ_GetParameterN(equation_at(palette, 2), 0);
+    KVAP_SetDataTypeName(text, "string");
+    KVAP_SetString(text, "stored text", 1);
+    KVAEP_SetCurrentEquationIndex(palette, 0);
+    EXPECT_EQ(KVAEQ_GetIndex(KVAEP_MoveEquation(palette, equation_at(palette, 0), 6)), 6);
+    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 1);  // the deleted current passes it on
+    EXPECT_EQ(KVAEQ_GetIndex(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 1))), 0);
+    EXPECT_EQ(KVAEQ_GetIndex(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 3))), 2);
+    EXPECT_EQ(state(palette), "7/10/2: 0:B 2:D 3:C 6:A");
+    KVAEQM_EvaluateTriggerName("New Frame");
+    // Result variables keep their objects and exchange their settings, names included.
+    EXPECT_EQ(events(), (Strings{"run B", "run D", "run C", "run A"}));
+    EXPECT_EQ(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 0)), equation_at(palette, 0));
+    ASSERT_NE(KVAEP_MoveEquationDownOne(palette, equation_at(palette, 6)), nullptr);
+    EXPECT_EQ(state(palette), "8/10/2: 0:B 2:D 3:C 7:A");  // within the walks' range
+    KVAP_SetString(KVAEQ_GetParameterN(KVAEP_CopyEquation(palette, equation_at(palette, 3), 4), 0),
+                   "changed", 1);
+    text = KVAEQ_GetParameterN(equation_at(palette, 3), 0);
+    EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(text)), "stored text");
+
+    KVAEP_ClearPalette(palette);
+    sum("Base", 2, 3);
+    const int32_t user = add_equation(palette, "User", "+");
+    refer(palette, user, 0, "Base");
+    set_number(palette, user, 1, 100);
+    KVAEP_MoveEquationDownOne(palette, equation_at(palette, 0));  // exchange Base and User
+    KVAEP_MoveEquation(palette, equation_at(palette, 1), 6);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(result_of(palette, 0), 105.0);
+}
+
+TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
+    for (int32_t i = 0; i < 6; ++i) sum(("E" + std::to_string(i)).c_str(), i, 1);
+    for (int32_t i : {1, 3, 4}) KVAEP_DeleteEquation(palette, equation_at(palette, i));
+    KVAEQM_EvaluateTriggerName("New Frame");
+    int other = 0;
+    EquationPalette *target = new_palette(&other);
+    sum("Old", 0, 0, target);
+    KVAEP_CopyEPalette(&other, &database);
+    EXPECT_EQ(state(target), "3/10/2: 0:E0 1:E2 2:E5");
+    EXPECT_NE(KVAEQ_GetVariable(equation_at(target, 1)),
+              KVAEQ_GetVariable(equation_at(palette, 2)));
+    EXPECT_EQ(result_of(target, 2), 6.0);               // the result's value comes along
+    KVAEQ_SetNumParameters(equation_at(target, 0), 0);  // editing the copy spares the source
+    KVAEP_MoveEquationDownOne(target, equation_at(target, 1));
+    KVAEP_DeleteEquation(target, equation_at(target, 2));
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(result_of(palette, 2), 3.0);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation_at(palette, 0)), 2);
+    KVAEP_CopyEPalette(&database, &database);  // onto itself: nothing
+    EXPECT_EQ(state(palette), "6/10/-1: 0:E0 2:E2 5:E5");
+    int nowhere = 0;
+    KVAEP_CopyEPalette(&other, &nowhere);  // from nowhere: the target is only cleared
+    EXPECT_EQ(state(target), "0/10/-1:");
+}
+
+// The equations' own lists.
+
+TEST_F(Palettes, NullPalettesAndEquationsAreAnsweredWithNeutralValuesAndIgnored) {
+    Equation *equation = make(1);
+    for (const void *none :
+         {(const void *)KVAEQ_GetName(nullptr), (const void *)KVAEQ_GetOperatorName(nullptr),
+          (const void *)KVAEQ_GetTriggerName(nullptr), (const void *)KVAEQ_GetVariable(nullptr),
+          (const void *)KVAEQ_GetParameterList(nullptr),
+          (const void *)KVAEQ_GetParameterN(nullptr, 0),
+          (const void *)KVAEQ_NewParameterN(nullptr, 0, ZTEQM_PARAMETER_LITERAL),
+          (const void *)KVAEQ_GetCurrentParameter(nullptr),
+          (const void *)KVAEQ_GetSubscriberList(nullptr),
+          (const void *)KVAEQ_GetSubscriberN(nullptr, 0)}) {
+        EXPECT_EQ(none, nullptr);
+    }
+    EXPECT_EQ(KVAEQ_GetIndex(nullptr), -1);
+    EXPECT_EQ(KVAEQ_GetOperatorID(nullptr) + KVAEQ_GetNumParameters(nullptr) +
+                  KVAEQ_GetNumSubscribers(nullptr) + KVAEQ_GetCurrentParameterIndex(nullptr) +
+                  KVAEQ_RegisterSubscriber(nullptr, 0, nullptr, nullptr),
+              0);
+    EXPECT_EQ(KVAEP_IterateEquations(&database, nullptr, palette), 0);
+    EXPECT_EQ(KVAEP_IterateEquations(nullptr, walk_callback, palette), 0);
+    int32_t index = -1;  // null palettes and equations, each in its turn
+    for (const void *none : {(const void *)KVAEP_NewEquation(nullptr, &index),
+                             (const void *)KVAEP_GetEquation(nullptr, 0),
+                             (const void *)KVAEP_FindEquationByName(nullptr, "Equation 0"),
+                             (const void *)KVAEP_FindEquationByName(palette, nullptr),
+                             (const void *)KVAEP_CopyEquation(nullptr, equation, 3),
+                             (const void *)KVAEP_MoveEquation(palette, nullptr, 3),
+                             (const void *)KVAEP_MoveEquationUpOne(nullptr, equation),
+                             (const void *)KVAEP_MoveEquationDownOne(palette, nullptr),
+                             (const void *)KVAEP_GetCurrentEquation(nullptr)}) {
+        EXPECT_EQ(none, nullptr);
+    }
+    KVAEP_DeleteEquation(nullptr, equation);
+    KVAEP_DeleteEquation(palette, nullptr);
+    KVAEP_SetLVariableTypeName(nullptr, equation, "Node Attribute");
+    KVAEP_SetLVariableTypeName(palette, nullptr, "Node Attribute");
+    KVAEP_ClearPalette(nullptr);
+    KVAEP_DeleteEquationPalette(nullptr);
+    EXPECT_EQ(describe(equation_at(palette, 0)),
+              "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
+    const long allocations = counts().allocations;
+    KVAEQ_SetNumParameters(nullptr, 3);
+    KVAEQ_SetParameterN(nullptr, 0, nullptr);
+    KVAEP_ReinitializeSubscriberList(nullptr, equation);
+    KVAEP_ReinitializeSubscriberList(palette, nullptr);
+    EXPECT_EQ(counts().allocations, allocations);
+}
+
+TEST_F(Palettes, NamesAreCutTo79CharactersAndNullNamesRefused) {
+    Equation *equation = make(1);
+    using Setter = void (*)(Equation *, const char *);
+    using Getter = const char *(*)(Equation *);
+    const std::pair<Setter, Getter> fields[] = {{KVAEQ_SetName, KVAEQ_GetName},
+                                                {KVAEQ_SetOperatorName, KVAEQ_GetOperatorName},
+                                                {KVAEQ_SetTriggerName, KVAEQ_GetTriggerName}};
+    for (auto [set, get] : fields) {
+        set(equation, std::string(100, 'n').c_str());
+        EXPECT_EQ(get(equation), std::string(79, 'n'));
+        set(equation, "Application");
+        set(equation, nullptr);
+        EXPECT_STREQ(get(equation), "Application");
+        for (int at = 11; at < 80; ++at) ASSERT_EQ(get(equation)[at], '\0') << at;
+    }
+    EXPECT_EQ(KVAEQ_GetOperatorID(equation), 0);
+    EXPECT_EQ(equation->triggerId, KVAT_IDOfName("Application"));
+    KVAEQ_SetOperatorName(equation, "+");  // the name sets the identifier, not the list
+    EXPECT_EQ(describe(equation),
+              "Application|+#17|Application#2|Literal=10,|:Temporary:double:1|0");
+    KVAEQ_SetOperatorID(equation, 56);  // the identifier leaves the name
+    EXPECT_STREQ(KVAEQ_GetOperatorName(equation), "+");
+    EXPECT_EQ(KVAEQ_GetOperatorID(equation), 56);
+    KVAEQ_SetTriggerName(equation, std::string(81, 't').c_str());
+    EXPECT_EQ(equation->triggerId, 0);
+}
+
+TEST_F(Palettes, ResizingTheParameterListKeepsTheLowerOnesAndAddsLiterals) {
+    Equation *equation = make(1);
+    Parameter *first = KVAEQ_GetParameterN(equation, 0);
+    KVAEQ_SetNumParameters(equation, 2);
+    Parameter *second = KVAEQ_GetParameterN(equation, 1);
+    KVAEQ_SetNumParameters(equation, 1);
+    EXPECT_FALSE(is_live(second));
+    EXPECT_EQ(KVAEQ_GetParameterN(equation, 1), nullptr);
+    KVAEQ_SetNumParameters(equation, 3);
+    Parameter **list = KVAEQ_GetParameterList(equation);
+    EXPECT_EQ(list[0], first);
+    EXPECT_EQ(describe(equation),
+              "Equation 0|Move Value#1|No "
+              "Trigger#0|Literal=10,Literal=10,Literal=10,|:Temporary:double:1|0");
+    KVAEQ_SetNumParameters(equation, 3);
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), list);
+    const size_t live = counts().live.size();
+    fail_after(0);  // no list: nothing changes
+    KVAEQ_SetNumParameters(equation, 4);
+    EXPECT_EQ(counts().live.size(), live);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 3);
+    fail_after(2);  // a literal that cannot be made leaves a null entry
+    KVAEQ_SetNumParameters(equation, 5);
+    fail_after(-1);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 5);
+    EXPECT_NE(KVAEQ_GetParameterN(equation, 3), nullptr);
+    EXPECT_EQ(KVAEQ_GetParameterN(equation, 4), nullptr);
+    KVAEQ_SetCurrentParameterIndex(equation, 2);
+    list = KVAEQ_GetParameterList(equation);
+    const std::vector<Parameter *> all(list, list + 4);
+    KVAEQ_SetNumParameters(equation, 0);
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), nullptr);
+    for (Parameter *parameter : all) EXPECT_FALSE(is_live(parameter));
+    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 2);  // not adjusted
+    KVAEQ_SetNumParameters(equation, -1);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 0);
+}
+
+TEST_F(Palettes, ANewParameterIsStoredOnlyInRangeAndBecomesCurrent) {
+    Equation *equation = make(1);
+    KVAEQ_SetNumParameters(equation, 2);
+    Parameter *old = KVAEQ_GetParameterN(equation, 1);
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, 2, ZTEQM_PARAMETER_TEMPORARY), nullptr);
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, -1, ZTEQM_PARAMETER_TEMPORARY), nullptr);
+    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
+    Parameter *made = KVAEQ_NewParameterN(equation, 1, ZTEQM_PARAMETER_TEMPORARY);
+    EXPECT_STREQ(KVAP_GetTypeName(made), "Temporary");
+    EXPECT_EQ(KVAEQ_GetCurrentParameter(equation), made);
+    EXPECT_TRUE(is_live(old));  // the caller decides the fate of the one it replaced
+    KVAP_Delete(KVAEQ_GetParameterN(equation, 0));
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, 0, 0), nullptr);  // an unregistered type
+    EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), nullptr);
+    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
+    KVAEQ_SetParameterN(equation, 0, old);
+    KVAEQ_SetParameterN(equation, 2, made);
+    KVAEQ_SetParameterN(equation, -1, made);
+    EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), old);
+    EXPECT_EQ(KVAEQ_GetParameterN(equation, 2), nullptr);
+}
+
+TEST_F(Palettes, SubscribersAppendInOrderAndUnregisteringRunsEachDestructorOnce) {
+    Equation *equation = make(1);
+    const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
+    char a[] = "a", b[] = "b", c[] = "c";
+    fail_after(0);
+    EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, a), -1);
+    fail_after(1);  // the list grows, the subscriber cannot be made
+    EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, a), -1);
+    fail_after(-1);
+    for (int32_t at = 0; at < 3; ++at) {  // no duplicate check
+        EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, at == 1 ? b : a), at);
+    }
+    EXPECT_EQ(equation->subscriberCapacity, 3);
+    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 1)->userData, b);
+    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 3), nullptr);
+    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, -1), nullptr);
+    Subscriber **list = KVAEQ_GetSubscriberList(equation);
+    const std::vector<Subscriber *> old(list, list + 3);
+    KVAEQ_UnregisterAllSubscribers(equation);
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 0);
+    EXPECT_EQ(KVAEQ_GetSubscriberList(equation), list);  // kept for reuse
+    for (Subscriber *subscriber : old) EXPECT_FALSE(is_live(subscriber));
+    EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, c), 0);
+    KVAEQ_UnregisterAllSubscribers(equation);
+    EXPECT_EQ(calls, (Strings{"a", "b", "a", "c"}));
+}
+
+// Interest callbacks: each logs and subscribes, the second twice; the third grows the palette.
+EquationPalette *grownPalette = nullptr;
+std::vector<Equation *> interestedIn;
+
+void subscribe_once(Equation *equation, void *paletteUserData) {
+    interestedIn.push_back(equation);
+    calls.push_back(paletteUserData != nullptr ? "once" : "once without user data");
+    KVAEQ_RegisterSubscriber(equation, 0, nullptr, const_cast<char *>("first"));
+}
+
+void subscribe_twice(Equation *equation, void *) {
+    calls.push_back("twice");
+    KVAEQ_RegisterSubscriber(equation, 2, nullptr, const_cast<char *>("second"));
+    KVAEQ_RegisterSubscriber(equation, 2, nullptr, const_cast<char *>("third"));
+}
+
+void grow_palette(Equation *equation, void *) {
+    interestedIn.push_back(equation);
+    int32_t far = grownPalette->capacity + 30;  // beyond the end: the slots move
+    KVAEP_NewEquation(grownPalette, &far);
+}
+
+TEST_F(Palettes, ReinitializingAsksEveryTypeInOrderWithThePalettesUserData) {
+    Equation *equation = make(1);
+    KVAS_RegisterSubscriberType("First", note_destroyed, nullptr, subscribe_once);
+    KVAS_RegisterSubscriberType("Cleared", note_destroyed, nullptr, subscribe_once);
+    KVAS_RegisterSubscriberType("Second", note_destroyed, nullptr, subscribe_twice);
+    KVAS_RegisterSubscriberType("Silent", note_destroyed, nullptr, nullptr);
+    KVAS_UnregisterSubscriberType(1);
+    KVAEQ_RegisterSubscriber(equation, 3, nullptr, const_cast<char *>("old"));
+    KVAEP_ReinitializeSubscriberList(palette, equation);
+    EXPECT_EQ(calls, (Strings{"old", "once", "twice"}));
+    ASSERT_EQ(KVAEQ_GetNumSubscribers(equation), 3);
+    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 0)->userData), "first");
+    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 2)->userData), "third");
+    EXPECT_EQ(interestedIn, std::vector<Equation *>{equation});
+    EquationPalette *loose = KVAEP_NewEquationPalette(nullptr);  // its user data, listed or not
+    KVAEP_ReinitializeSubscriberList(loose, equation);
+    EXPECT_EQ(calls[3], "first");  // the destructor of the subscriber it replaced
+    EXPECT_EQ(calls[6], "once without user data");
+    KVAEP_DeleteEquationPalette(loose);
+}
+
+TEST_F(Palettes, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesTheSlots) {
+    Equation *before = make(1);
+    grownPalette = palette;
+    KVAS_RegisterSubscriberType("Grower", nullptr, nullptr, grow_palette);
+    KVAS_RegisterSubscriberType("Subscriber", nullptr, nullptr, subscribe_once);
+    EquationPalette *loose = KVAEP_NewEquationPalette(nullptr);
+    // Also when the palette given is not the one that holds the equation.
+    for (EquationPalette *given : {palette, loose}) {
+        interestedIn.clear();
+        KVAEP_ReinitializeSubscriberList(given, before);
+        Equation *after = equation_at(palette, 0);
+        ASSERT_EQ(interestedIn, (std::vector<Equation *>{before, after}));  // taken again
+        EXPECT_NE(after, before);
+        EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 1);
+        before = after;
+    }
+    EXPECT_EQ(palette->capacity, 72);
+    KVAEP_DeleteEquationPalette(loose);
+}
+
+int grownBy = 0;
+void grow_on_destroy(void *) {
+    int32_t far = 20 + grownBy++;
+    KVAEP_NewEquation(grownPalette, &far);
+}
+
+TEST_F(Palettes, UnregisteringFollowsTheEquationWhenADestructorMovesTheSlots) {
+    hold_freed_blocks();  // the growth would otherwise reuse a subscriber's address
+    Equation *equation = make(1);
+    grownPalette = palette;
+    const int32_t type = KVAS_RegisterSubscriberType("Grower", grow_on_destroy, nullptr, nullptr);
+    std::vector<Subscriber *> made;
+    for (int i = 0; i < 3; ++i) {
+        KVAEQ_RegisterSubscriber(equation, type, nullptr, nullptr);
+        made.push_back(KVAEQ_GetSubscriberN(equation, i));
+    }
+    KVAEQ_UnregisterAllSubscribers(equation);  // every destructor moves the slots
+    Equation *after = equation_at(palette, 0);
+    EXPECT_EQ(palette->capacity, 23);
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 0);
+    for (Subscriber *subscriber : made) EXPECT_FALSE(is_live(subscriber));
+    for (int i = 0; i < 3; ++i) EXPECT_EQ(KVAEQ_GetSubscriberList(after)[i], nullptr);
 }
 
 }  // namespace
