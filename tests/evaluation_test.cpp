@@ -1,8 +1,8 @@
-// The trigger-driven evaluation: which equations run, in what order, who hears of it, and what
-// callbacks may change while the walk runs; then one host session from start to stop.
+// The trigger-driven evaluation and "Equation" parameters: which equations run, in what order,
+// who hears of it, what callbacks may change while a walk or a read runs, and how references
+// by name find, follow and lose their equations.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <sstream>
@@ -13,150 +13,100 @@
 #include "equation_host.h"
 #include "test_host.h"
 
-using testhost::add_equation;
-using testhost::counts;
-using testhost::equation_at;
-using testhost::events;
-using testhost::result_of;
-using testhost::set_number;
-using testhost::subscribe;
-
 namespace {
 
+using namespace testhost;
 using Log = std::vector<std::string>;
 
-class Evaluation : public testhost::Library {
+Log split(const char *text) {  // comma-separated events
+    Log log;
+    std::stringstream stream(text);
+    for (std::string event; std::getline(stream, event, ',');) log.push_back(event);
+    return log;
+}
+
+class Evaluation : public Library {
 protected:
     void SetUp() override {
         Library::SetUp();
         events().clear();
-        trace = testhost::register_trace_operator(2);
-        recorder = testhost::register_recorder("Recorder");
+        trace = register_trace_operator(2);
+        recorder = register_recorder("Recorder");
+    }
+    void TearDown() override {
+        for (Parameter *parameter : loose) KVAP_Delete(parameter);
+        Library::TearDown();
+    }
+    // A parameter of the test's own, outside every equation: a reference to `name` by default.
+    Parameter *loose_parameter(const char *name, int32_t type = ZTEQM_PARAMETER_EQUATION) {
+        loose.push_back(KVAP_New(type));
+        if (name != nullptr) KVAP_SetEquationReferenceName(loose.back(), name);
+        return loose.back();
+    }
+    // `name` = 2 + 3, on no trigger of its own, with one recorder.
+    int32_t make_sum(EquationPalette *palette, const char *name) {
+        const int32_t index = add_equation(palette, name, trace, "No Trigger");
+        set_number(palette, index, 0, 2.0);
+        set_number(palette, index, 1, 3.0);
+        subscribe(equation_at(palette, index), recorder, name);
+        return index;
     }
     const char *trace = nullptr;
     int32_t recorder = -1;
     int db[12] = {};
+    std::vector<Parameter *> loose;
 };
+using References = Evaluation;
 
 // Palettes are found by their user data, the earliest registered first, and the trigger walk
 // takes each listed palette's turn through that lookup: a palette under null or shared user
-// data lends its turn to the earlier one.
+// data lends its turn to the earlier one and is not searched by name.
 TEST_F(Evaluation, PalettesAreFoundAndWalkedAsTheEarliestPaletteOfTheirUserData) {
-    KVAEQM_Evaluate(1);  // no palettes: nothing to do
     EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
     EquationPalette *first = new_palette(&db[0]);
     EquationPalette *twin = new_palette(&db[0]);
-    add_equation(anonymous, "Anonymous", trace);
-    add_equation(first, "First", trace);
-    add_equation(twin, "Twin", trace);
+    for (EquationPalette *palette : {anonymous, first, twin}) {
+        add_equation(palette, palette == first ? "First" : "Other", trace);
+    }
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(events(), (Log{"run First", "run First"}));
+    EXPECT_EQ(KVAEQM_FindEquationByName("Other"), nullptr);
     EXPECT_EQ(KVAEQM_GetEquationPalette(nullptr), nullptr);
     EXPECT_EQ(GetEquationPaletteFromUserData(nullptr), anonymous);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&db[0]), first);
-    EXPECT_EQ(GetEquationPaletteFromUserData(&db[1]), nullptr);
-    // By name, palettes are searched in registration order and names matched exactly.
-    EquationPalette *second = new_palette(&db[1]);
-    const int32_t inSecond = add_equation(second, "Speed", trace);
-    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), equation_at(second, inSecond));
-    const int32_t inFirst = add_equation(first, "Speed", trace);
-    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), equation_at(first, inFirst));
-    EXPECT_EQ(KVAEQM_FindEquationByName("speed"), nullptr);
-    EXPECT_EQ(KVAEQM_FindEquationByName(nullptr), nullptr);
-
-    // Shared user data deletes the earlier palette; null or unknown user data nothing.
-    int unknown = 0;
-    KVAEQM_DeleteEquationPalette(&db[0]);
-    KVAEQM_DeleteEquationPalette(&unknown);
+    KVAEQM_DeleteEquationPalette(&db[0]);  // the earlier one
     KVAEQM_DeleteEquationPalette(nullptr);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&db[0]), twin);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 3);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 2);
     KVAEP_DeleteEquationPalette(anonymous);
 
-    // Without memory for a longer list a palette is refused and nothing is left behind; a
-    // removal closes the gap in order.
-    std::vector<EquationPalette *> made{twin, second};
-    for (int i = 2; i < 10; ++i) made.push_back(new_palette(&db[i]));
+    // Without memory for a longer list a palette is refused and nothing is left behind.
+    for (int i = 1; i < 10; ++i) new_palette(&db[i]);
     const size_t live = counts().live.size();
-    testhost::fail_after(2);  // the palette and its slots, but not the longer list
+    fail_after(2);  // the palette and its slots, but not the longer list
     EXPECT_EQ(new_palette(&db[10]), nullptr);
-    testhost::fail_after(-1);
+    fail_after(-1);
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 10);
     EXPECT_EQ(counts().live.size(), live);
-    made.push_back(new_palette(&db[10]));
-    KVAEQM_DeleteEquationPalette(&db[5]);
-    ASSERT_EQ(KVAEQM_GetNumPalettes(), 10);
-    for (int i = 0; i < 11; ++i) {
-        EXPECT_EQ(KVAEQM_GetEquationPalette(&db[i]), i == 5 ? nullptr : made[i]) << i;
-    }
-}
-
-// Only the trigger's equations run, palette by palette in registration order and by index
-// within one, whatever order they were made in; each then notifies its subscribers in order.
-// An equation whose operator has no function is passed over with its subscribers. The
-// trigger's enabled flag is not consulted; its name is matched exactly.
-TEST_F(Evaluation, ATriggerRunsItsEquationsByPaletteAndIndexAndNotifiesTheirSubscribers) {
-    EquationPalette *a = new_palette(&db[0]);
-    EquationPalette *b = new_palette(&db[1]);
-    for (const char *name : {"B0", "B1", "B2", "B3", "B4"}) add_equation(b, name, trace);
-    KVAEP_DeleteEquation(b, equation_at(b, 2));
-    KVAEP_DeleteEquation(b, equation_at(b, 3));
-    add_equation(a, "A0", trace);
-    const int32_t frame = add_equation(a, "Frame", trace);
-    const int32_t app = add_equation(a, "App", trace, "Application");
-    const int32_t unknown = add_equation(a, "Unknown", "No Such Operator");
-    const int32_t cleared = add_equation(a, "Cleared", "Trace1");
-    KVAOP_RegisterOperator(1, "Trace1", nullptr);  // a name without a function
-    KVAEQ_SetOperatorName(equation_at(a, cleared), "Trace1");
-    KVAEP_DeleteEquation(a, equation_at(a, 0));
-    set_number(a, frame, 0, 2.0);
-    set_number(a, frame, 1, 3.0);
-    subscribe(equation_at(a, frame), recorder, "first");
-    subscribe(equation_at(a, frame), recorder, "second");
-    subscribe(equation_at(a, app), recorder, "app");
-    subscribe(equation_at(a, unknown), recorder, "unknown");
-    subscribe(equation_at(a, cleared), recorder, "cleared");
-    Log expected{"run Frame", "first=5", "second=5", "run B0", "run B1", "run B4"};
-    KVAEQM_Evaluate(KVAT_IDOfName("New Frame"));
-    EXPECT_EQ(events(), expected);
-    EXPECT_DOUBLE_EQ(result_of(a, frame), 5.0);
-
-    events().clear();
-    KVAT_EnableByName("New Frame", 0);
-    KVAEQM_EvaluateTriggerName("new frame");
-    KVAEQM_EvaluateTriggerName(nullptr);
-    KVAEQM_Evaluate(KVAT_GetNumTypes());
-    KVAEQM_Evaluate(-1);
-    EXPECT_TRUE(events().empty());
-    KVAEQM_EvaluateTriggerName("New Frame");
-    KVAEQM_Evaluate(KVAT_IDOfName("Application"));
-    expected.insert(expected.end(), {"run App", "app=20"});
-    EXPECT_EQ(events(), expected);
 }
 
 // Trigger names are compared whole, up to the terminator, whatever their length and whatever
 // the host left in an equation's field beyond it.
 TEST_F(Evaluation, TriggerNamesMatchOnlyWhole) {
     EquationPalette *palette = new_palette();
-    const char *const triggers[] = {"New Frame",
-                                    "New Fram",
-                                    "New Frame2",
-                                    "new Frame",
-                                    "",
-                                    "A trigger name of more than two words",
-                                    "A trigger name of more than two wordz"};
-    for (const char *trigger : triggers) {
-        subscribe(equation_at(palette, add_equation(palette, trigger, trace, trigger)), recorder,
-                  trigger);
+    const Log triggers = split(
+        "New Frame,New Fram,,New Frame2,new Frame,A trigger name of more than two words,"
+        "A trigger name of more than two wordz");
+    for (const std::string &trigger : triggers) {
+        add_equation(palette, trigger.c_str(), trace, trigger.c_str());
     }
     Equation *written = equation_at(palette, add_equation(palette, "Written", trace, "Other"));
     std::memset(written->triggerName, 'x', sizeof written->triggerName);
     std::memcpy(written->triggerName, "New Frame", sizeof "New Frame");
-    for (const char *trigger : triggers) {
+    for (const std::string &trigger : triggers) {
         events().clear();
-        KVAEQM_EvaluateTriggerName(trigger);
-        Log expected{std::string("run ") + trigger, std::string(trigger) + "=20"};
-        if (std::string(trigger) == "New Frame") expected.push_back("run Written");
+        KVAEQM_EvaluateTriggerName(trigger.c_str());
+        Log expected{"run " + trigger};
+        if (trigger == "New Frame") expected.push_back("run Written");
         EXPECT_EQ(events(), expected) << trigger;
     }
     events().clear();
@@ -173,28 +123,28 @@ Value *literal_value(Parameter *parameter) { return ++calls[0], literalValue(par
 Value *variable_value(Parameter *parameter) { return ++calls[1], variableValue(parameter); }
 double get_double(Value *value) { return ++calls[2], getDouble(value); }
 void set_double(Value *value, double number) { ++calls[3], setDouble(value, number * 10); }
-std::vector<double> heard;
-void store_raw(Variable *result, void *) { heard.push_back(result->value.data.d); }
 }  // namespace wrapped
 
 // The built-in literal, variable and "double" types are served without their functions while
 // their registry slots hold them; a host that wraps them, even by writing the records, is
-// called on every read and write, and unwrapping brings the direct paths back.
+// called on every read and write (a bound double is read from memory as always), and
+// unwrapping brings the direct paths back.
 TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
     EquationPalette *palette = new_palette();
-    const int32_t sum = add_equation(palette, "Sum", "+");
-    set_number(palette, sum, 0, 2.0);
+    Equation *equation = equation_at(palette, add_equation(palette, "Sum", "+"));
+    KVAP_SetDouble(KVAEQ_GetParameterN(equation, 0), 2.0);
     double bound = 3.0;
-    Equation *equation = equation_at(palette, sum);
     KVAP_Delete(KVAEQ_GetParameterN(equation, 1));
     Parameter *variable = KVAEQ_NewParameterN(equation, 1, KVAP_IDOfName("Node Attribute"));
     KVAP_SetDataTypeName(variable, "double");
     KVAP_SetVariableAddress(reinterpret_cast<Variable *>(variable), &bound);
-    KVAEQ_RegisterSubscriber(
-        equation, KVAS_RegisterSubscriberType("Raw", nullptr, wrapped::store_raw, nullptr), nullptr,
-        nullptr);
-    KVAEQM_EvaluateTriggerName("New Frame");
-
+    std::vector<double> results;
+    const auto evaluate = [&](double value) {
+        bound = value;
+        KVAEQM_EvaluateTriggerName("New Frame");
+        results.push_back(KVAEQ_GetVariable(equation)->value.data.d);
+    };
+    evaluate(3.0);
     ParameterTypeRecord *literal = KVAP_GetParameterFactory(ZTEQM_PARAMETER_LITERAL);
     ParameterTypeRecord *temporary = KVAP_GetParameterFactory(2);
     ValueTypeRecord *number = KVAV_GetValueFactory(ZTEQM_VALUE_DOUBLE);
@@ -206,29 +156,24 @@ TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
                            number->setIntegerFunc, wrapped::get_double, wrapped::set_double,
                            number->getAddressFunc, number->setAddressFunc, number->toStringFunc,
                            number->fromStringFunc);
-    bound = 4.0;
-    KVAEQM_EvaluateTriggerName("New Frame");
-    // The literal is read through both its types, the bound double from memory as always, and
-    // the result is written through both its types.
+    evaluate(4.0);
     EXPECT_EQ(wrapped::calls, (std::vector<int>{1, 1, 1, 1}));
-
     literal->getValueFunc = wrapped::literalValue;
     temporary->getValueFunc = wrapped::variableValue;
     number->getDoubleFunc = wrapped::getDouble;
     number->setDoubleFunc = wrapped::setDouble;
-    bound = 5.0;
-    KVAEQM_EvaluateTriggerName("New Frame");
+    evaluate(5.0);
     EXPECT_EQ(wrapped::calls, (std::vector<int>{1, 1, 1, 1}));
-    EXPECT_EQ(wrapped::heard, (std::vector<double>{5.0, 60.0, 7.0}));
+    EXPECT_EQ(results, (std::vector<double>{5.0, 60.0, 7.0}));
 }
 
-// Callbacks that change the palettes while the walk runs ---------------------------------------
+// Callbacks that change the palettes while a walk or a read runs -----------------------------
 
 EquationPalette *target = nullptr;  // the palette the actions work on
 int actions = 0;                    // how many more times a callback acts
 void (*action)() = nullptr;
 
-// "Act": acts, then reads its operand and writes its result as if nothing had happened.
+// "Act": acts, then reads its last operand and writes its result as if nothing had happened.
 int32_t act_operator(Variable *result, int32_t count, Parameter **parameters) {
     events().push_back("run " + std::string(KVAP_GetVariableName(result)));
     if (actions-- > 0) action();
@@ -239,7 +184,10 @@ void act_on_notify(Variable *, void *) {
     events().push_back("act");
     if (actions-- > 0) action();
 }
-
+void act_on_get(Parameter *, void *) {
+    events().push_back("get");
+    if (actions-- > 0) action();
+}
 void make_far_on_trigger() {
     int32_t far = 25;
     Equation *made = KVAEP_NewEquation(target, &far);
@@ -247,276 +195,448 @@ void make_far_on_trigger() {
     KVAEQ_SetTriggerName(made, "New Frame");
     KVAP_SetVariableName(KVAEQ_GetVariable(made), "Made");
 }
-void grow() {
-    int32_t far = target->capacity + 5;
-    KVAEP_NewEquation(target, &far);
-}
-void delete_palette() { KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(target)); }
-void clear_palette() { KVAEP_ClearPalette(target); }
 void remake_first() {
     KVAEP_DeleteEquation(target, KVAEP_GetEquation(target, 0));
     int32_t lowest = -1;
     KVAEP_NewEquation(target, &lowest);
 }
-void move_first_to_three() { KVAEP_MoveEquation(target, KVAEP_GetEquation(target, 0), 3); }
-void evaluate_again() { KVAEQM_EvaluateTriggerName("New Frame"); }
+void subscribe_late() { subscribe(KVAEP_GetEquation(target, 0), 0, "late"); }
 
+enum Hook { kOperator, kSubscribers, kGetCallback };
 struct WalkCase {
     const char *what;
-    bool byOperator;  // else by B0's subscribers: an actor, a recorder, an actor
+    Hook hook;  // B0's operator; its subscribers (actor, recorder, actor); or its operand's get
     void (*action)();
-    int actions;
-    const char *walk;  // the events, comma-separated; palettes A {A}, B {B0, B1}, C {C}
-    const char *next;  // the walk after it, when given
+    const char *walk;  // palettes A {A}, B {B0, B1}, C {C}
+    const char *next;  // the walk after it
     int32_t capacity;  // B's afterwards, when given
-    bool keepsRunner;  // B0's result variable outlives the walk
 };
 
-Log split(const char *text) {
-    Log log;
-    std::stringstream stream(text);
-    for (std::string event; std::getline(stream, event, ',');) log.push_back(event);
-    return log;
-}
-
-// B0's operator or subscribers act while the walk runs: what they made is reached when the walk
-// gets to its index, a palette deleted under the walk ends that palette's turn (the removal
-// shifts C into a position the walk has passed), and what was released under a running equation
-// goes once its run ends; a nested walk skips what is still running.
+// What is made is reached when the walk gets to its index; a palette deleted under the walk
+// ends that palette's turn (the removal shifts C into a position the walk has passed); what was
+// released or replaced under a running equation (its result, its parameter list) goes once its
+// run ends, the operator still reading what it was given; a nested walk skips what still runs.
 TEST_F(Evaluation, CallbacksThatChangeThePalettesLeaveTheWalkSound) {
-    testhost::hold_freed_blocks();
     KVAOP_RegisterOperator(1, "Act", act_operator);
     const int32_t actor = KVAS_RegisterSubscriberType("Actor", nullptr, act_on_notify, nullptr);
+    const auto grow = [] {
+        int32_t far = target->capacity + 5;
+        KVAEP_NewEquation(target, &far);
+    };
+    const auto delete_palette = [] { KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(target)); };
+    const auto clear_palette = [] { KVAEP_ClearPalette(target); };
+    const auto move_on = [] { KVAEP_MoveEquation(target, KVAEP_GetEquation(target, 0), 3); };
+    const auto empty = [] { KVAEQ_SetNumParameters(KVAEP_GetEquation(target, 0), 0); };
+    const auto widen = [] { KVAEQ_SetNumParameters(KVAEP_GetEquation(target, 0), 5); };
+    const auto evaluate = [] { KVAEQM_EvaluateTriggerName("New Frame"); };
     const WalkCase cases[] = {
-        {"operator makes far ahead", true, make_far_on_trigger, 1,
-         "run A,run B0,b0=10,run B1,run Made,run C", "", 26, true},
-        {"subscribers grow the slots", false, grow, 2, "run A,run B0,act,b0=20,act,run B1,run C",
-         "", 22, true},
-        {"subscriber deletes palette", false, delete_palette, 1, "run A,run B0,act", "run A,run C",
-         0, false},
-        {"operator deletes palette", true, delete_palette, 1, "run A,run B0", "run A,run C", 0,
-         false},
-        {"subscriber clears palette", false, clear_palette, 1, "run A,run B0,act,run C",
-         "run A,run C", 0, false},
-        {"operator clears palette", true, clear_palette, 1, "run A,run B0,run C", "run A,run C", 0,
-         false},
-        {"operator remakes its equation", true, remake_first, 1, "run A,run B0,run B1,run C",
-         "run A,run B1,run C", 0, false},
-        {"subscriber moves its equation on", false, move_first_to_three, 1,
-         "run A,run B0,act,b0=20,act,run B1,run B0,run C", "", 0, true},
-        {"subscriber evaluates again", false, evaluate_again, 1,
-         "run A,run B0,act,run A,run B1,run C,b0=20,act,run B1,run C", "", 0, true},
+        {"operator makes far ahead", kOperator, make_far_on_trigger,
+         "run A,run B0,b0=10,run B1,run Made,run C", "run A,run B0,b0=10,run B1,run Made,run C",
+         26},
+        {"subscriber grows the slots", kSubscribers, grow,
+         "run A,run B0,act,b0=20,act,run B1,run C", "run A,run B0,act,b0=20,act,run B1,run C", 16},
+        {"subscriber deletes palette", kSubscribers, delete_palette, "run A,run B0,act",
+         "run A,run C", 0},
+        {"operator deletes palette", kOperator, delete_palette, "run A,run B0", "run A,run C", 0},
+        {"get callback deletes palette", kGetCallback, delete_palette, "run A,run B0,get",
+         "run A,run C", 0},
+        {"subscriber clears palette", kSubscribers, clear_palette, "run A,run B0,act,run C",
+         "run A,run C", 0},
+        {"operator clears palette", kOperator, clear_palette, "run A,run B0,run C", "run A,run C",
+         0},
+        {"operator remakes its equation", kOperator, remake_first, "run A,run B0,run B1,run C",
+         "run A,run B1,run C", 0},
+        {"subscriber moves its equation on", kSubscribers, move_on,
+         "run A,run B0,act,b0=20,act,run B1,run B0,run C", "run A,run B1,run B0,run C", 0},
+        {"operator widens its list", kOperator, widen, "run A,run B0,b0=10,run B1,run C",
+         "run A,run B0,b0=10,run B1,run C", 0},
+        {"get callback empties the list", kGetCallback, empty,
+         "run A,run B0,get,b0=10,run B1,run C", "run A,run B0,b0=0,run B1,run C", 0},
+        {"operator subscribes", kOperator, subscribe_late,
+         "run A,run B0,b0=10,late=10,run B1,run C", "run A,run B0,b0=10,late=10,run B1,run C", 0},
+        {"subscriber evaluates again", kSubscribers, evaluate,
+         "run A,run B0,act,run A,run B1,run C,b0=20,act,run B1,run C",
+         "run A,run B0,act,b0=20,act,run B1,run C", 0},
     };
     for (const WalkCase &c : cases) {
         SCOPED_TRACE(c.what);
-        EquationPalette *a = new_palette(&db[0]);
+        add_equation(new_palette(&db[0]), "A", trace);
         target = new_palette(&db[1]);
-        add_equation(a, "A", trace);
-        const int32_t b0 = add_equation(target, "B0", c.byOperator ? "Act" : trace);
+        Equation *runner =
+            equation_at(target, add_equation(target, "B0", c.hook == kOperator ? "Act" : trace));
         add_equation(target, "B1", trace);
         add_equation(new_palette(&db[2]), "C", trace);
-        Equation *runner = equation_at(target, b0);
-        if (!c.byOperator) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
+        if (c.hook == kSubscribers) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
         subscribe(runner, recorder, "b0");
-        if (!c.byOperator) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
-        Variable *result = KVAEQ_GetVariable(runner);
+        if (c.hook == kSubscribers) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
+        if (c.hook == kGetCallback) {
+            KVAP_Delete(KVAEQ_GetParameterN(runner, 0));
+            Parameter *operand = KVAEQ_NewParameterN(runner, 0, KVAP_IDOfName("Temporary"));
+            KVAP_SetDataTypeName(operand, "double");
+            KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(operand), act_on_get);
+        }
         action = c.action;
-        actions = c.actions;
-        events().clear();
-        KVAEQM_EvaluateTriggerName("New Frame");
-        EXPECT_EQ(events(), split(c.walk));
-        EXPECT_EQ(testhost::is_live(result), c.keepsRunner);
-        EXPECT_EQ(c.capacity != 0 ? target->capacity : 0, c.capacity);
-        if (*c.next != 0) {
+        for (int walk = 0; walk < 2; ++walk) {
+            actions = 1 - walk;
             events().clear();
             KVAEQM_EvaluateTriggerName("New Frame");
-            EXPECT_EQ(events(), split(c.next));
+            EXPECT_EQ(events(), split(walk == 0 ? c.walk : c.next));
         }
+        EXPECT_EQ(c.capacity != 0 ? target->capacity : 0, c.capacity);
         for (int &database : db) KVAEQM_DeleteEquationPalette(&database);
     }
 }
 
-// A read whose equation its own operator remakes while it runs gives no value, and what the
-// equation held goes once the read ends.
-TEST_F(Evaluation, AReadWhoseEquationIsRemadeWhileItRunsGivesNoValue) {
-    testhost::hold_freed_blocks();
+// A read holds its equation: it notifies only the subscribers present before the operator ran
+// (where the walk counts them after it), and gives no value when the operator remade the
+// equation under it, whose objects go once the read ends.
+TEST_F(References, AReadHoldsItsEquationWhileTheOperatorChangesIt) {
+    hold_freed_blocks();
     KVAOP_RegisterOperator(1, "Act", act_operator);
     target = new_palette();
-    Variable *result = KVAEQ_GetVariable(equation_at(target, add_equation(target, "B0", "Act")));
-    Parameter *reference =
-        testhost::refer(target, add_equation(target, "User", trace, "No Trigger"), 0, "B0");
+    Equation *runner = equation_at(target, add_equation(target, "B0", "Act"));
+    subscribe(runner, recorder, "early");
+    Variable *result = KVAEQ_GetVariable(runner);
+    Parameter *reference = refer(target, add_equation(target, "U", trace, "No Trigger"), 0, "B0");
+    action = subscribe_late;
+    actions = 3;
+    KVAP_GetDouble(reference);
+    KVAP_GetDouble(reference);
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), split("run B0,early=10,run B0,early=10,late=10,run B0,early=10,late=10,"
+                              "late=10,late=10"));
+    events().clear();
     action = remake_first;
     actions = 1;
     EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
     EXPECT_EQ(events(), (Log{"run B0"}));
-    EXPECT_FALSE(testhost::is_live(result));
+    EXPECT_FALSE(is_live(result));
 }
 
-// An operator or a get callback that resizes the running equation's parameter list: the
-// operator still reads the operands it was given, and the old list goes once the run ends.
-struct Resize {
-    EquationPalette *palette = nullptr;
-    int32_t index = -1, count = 0;
-} resize;
-void resize_the_equation() {
-    KVAEQ_SetNumParameters(KVAEP_GetEquation(resize.palette, resize.index), resize.count);
-}
-void resize_on_get(Parameter *parameter, void *) {
-    resize_the_equation();
-    KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(parameter), nullptr);
-}
-int32_t resize_then_sum(Variable *result, int32_t count, Parameter **parameters) {
-    resize_the_equation();
-    double sum = 0.0;
-    for (int32_t position = 0; position < count; ++position) {
-        sum += KVAP_GetDouble(parameters[position]);
-    }
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), sum);
-    return 1;
-}
-
-TEST_F(Evaluation, ACallbackResizingTheRunningEquationsListLeavesTheOperatorItsOperands) {
-    KVAOP_RegisterOperator(3, "ResizeSum", resize_then_sum);
-    const char *trace3 = testhost::register_trace_operator(3);
-    for (int32_t count : {0, 1, 5}) {
-        for (bool fromOperator : {false, true}) {
-            EquationPalette *palette = new_palette(&db[0]);
-            const int32_t index = add_equation(palette, "E", fromOperator ? "ResizeSum" : trace3);
-            Equation *equation = equation_at(palette, index);
-            Parameter *first = KVAEQ_GetParameterN(equation, 0);
-            if (!fromOperator) {
-                KVAP_Delete(first);
-                first = KVAEQ_NewParameterN(equation, 0, KVAP_IDOfName("Temporary"));
-                KVAP_SetDataTypeName(first, "double");
-                KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(first), resize_on_get);
-            }
-            KVAP_SetDouble(first, 1.0);
-            set_number(palette, index, 1, 2.0);
-            set_number(palette, index, 2, 3.0);
-            Parameter **list = KVAEQ_GetParameterList(equation);
-            resize = Resize{palette, index, count};
-            KVAEQM_EvaluateTriggerName("New Frame");
-            EXPECT_DOUBLE_EQ(result_of(palette, index), 6.0) << count;
-            EXPECT_EQ(KVAEQ_GetNumParameters(equation_at(palette, index)), count);
-            EXPECT_FALSE(testhost::is_live(list)) << "released once the run ended";
-            KVAEQM_DeleteEquationPalette(&db[0]);
-        }
-    }
-}
-
-// Subscribes another recorder to the equation it runs in.
-int32_t subscribe_another(Variable *result, int32_t, Parameter **) {
-    events().push_back("run");
-    Equation *equation = KVAEP_GetEquation(resize.palette, resize.index);
-    KVAEQ_RegisterSubscriber(equation, 0, nullptr, const_cast<char *>("late"));
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), 1.0);
-    return 1;
-}
-
-TEST_F(Evaluation, AReferenceReadNotifiesOnlyTheSubscribersPresentBeforeTheOperator) {
-    ASSERT_EQ(recorder, 0);
-    KVAOP_RegisterOperator(0, "Subscribe", subscribe_another);
-    EquationPalette *palette = new_palette();
-    const int32_t index = add_equation(palette, "S", "Subscribe");
-    subscribe(equation_at(palette, index), recorder, "early");
-    resize = Resize{palette, index, 0};
-    Parameter *reference =
-        testhost::refer(palette, add_equation(palette, "U", trace, "No Trigger"), 0, "S");
-    KVAP_GetDouble(reference);
-    EXPECT_EQ(events(), (Log{"run", "early=1"}));
-    events().clear();
-    KVAP_GetDouble(reference);
-    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1"}));
-    // The trigger walk counts them after the operator: the one it adds hears at once.
-    events().clear();
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1", "late=1", "late=1"}));
-}
-
-// One host session ----------------------------------------------------------------------------
+// One host session -----------------------------------------------------------------------------
 
 std::deque<std::string> labels;  // the scene nodes' user data, at stable addresses
-int32_t sceneNode = -1, released = 0, frameCounter = 0;
-void push_into_scene(Variable *result, void *label) {
-    char line[96];
-    std::snprintf(line, sizeof line, "%s=%g", static_cast<std::string *>(label)->c_str(),
-                  KVAP_GetDouble(reinterpret_cast<Parameter *>(result)));
-    events().push_back(line);
-}
+int32_t sceneNode = -1, frameCounter = 0;
 // The scene node type wants to hear of every equation of every database.
 void watch_every_equation(Equation *equation, void *database) {
     labels.push_back(*static_cast<std::string *>(database) + "/" + KVAEQ_GetName(equation));
-    KVAEQ_RegisterSubscriber(equation, sceneNode, nullptr, &labels.back());
-}
-Equation *define(EquationPalette *palette, const char *name, const char *op,
-                 const char *trigger = "New Frame") {
-    return equation_at(palette, add_equation(palette, name, op, trigger));
-}
-void refer_to(Equation *equation, int32_t position, const char *name) {
-    KVAP_Delete(KVAEQ_GetParameterN(equation, position));
-    KVAP_SetString(KVAEQ_NewParameterN(equation, position, ZTEQM_PARAMETER_EQUATION), name, 0);
+    KVAEQ_RegisterSubscriber(equation, sceneNode, nullptr, labels.back().data());
 }
 
-// Two databases whose equations refer to each other across palettes, evaluated frame after
-// frame: refreshing asks every live equation of every palette in order and replaces the old
-// subscribers, references read on the spot notify as they go, a frame allocates nothing once
-// built, and closing the databases releases everything.
+// Two databases whose equations refer to each other, evaluated frame after frame: refreshing
+// asks for every live equation of every palette in order and replaces the old subscribers;
+// equations run by palette and index, references read on the spot notify as they go, an
+// equation whose operator has no function is passed over; the trigger's enabled flag is not
+// consulted, its name is matched exactly, and a frame allocates nothing once built.
 TEST_F(Evaluation, AHostEvaluatesTwoDatabasesFrameAfterFrame) {
-    sceneNode = KVAS_RegisterSubscriberType(
-        "Scene Node", [](void *) { ++released; }, push_into_scene, watch_every_equation);
-    std::string car = "Car", road = "Road";
-    EquationPalette *carPalette = new_palette(&car);
-    EquationPalette *roadPalette = new_palette(&road);
-    new_palette();  // an empty one in between changes nothing
-
-    // Car: Speed = Frame + 10, Distance = Speed * 2, and a start-up equation frames never run.
-    Equation *speed = define(carPalette, "Speed", "+");
-    refer_to(speed, 0, "Frame");  // not made yet: resolved when first read
-    KVAP_SetDouble(KVAEQ_GetParameterN(speed, 1), 10.0);
-    Equation *scrap = define(carPalette, "Scrap", "+");  // deleted: never asked
-    Equation *distance = define(carPalette, "Distance", "*");
-    refer_to(distance, 0, "Speed");
-    KVAP_SetDouble(KVAEQ_GetParameterN(distance, 1), 2.0);
-    KVAP_SetDouble(
-        KVAEQ_GetParameterN(define(carPalette, "Setup", "Move Value", "Initialization"), 0), 42.0);
-    KVAEP_DeleteEquation(carPalette, scrap);
-    subscribe(equation_at(carPalette, 0), recorder, "old");  // replaced by the refresh
-    // Road: Frame moves the host's frame counter in; Echo reads Car's Distance back.
-    Equation *frame = define(roadPalette, "Frame", "Move Value");
+    sceneNode = register_recorder("Scene Node", watch_every_equation);
+    std::string carName = "Car", roadName = "Road";
+    EquationPalette *car = new_palette(&carName);
+    EquationPalette *road = new_palette(&roadName);
+    new_palette();  // an empty database changes nothing
+    const int32_t speed = add_equation(car, "Speed", "+");
+    refer(car, speed, 0, "Frame");  // not made yet: resolved when first read
+    set_number(car, speed, 1, 10.0);
+    const int32_t scrap = add_equation(car, "Scrap", trace);
+    const int32_t distance = add_equation(car, "Distance", "*");
+    refer(car, distance, 0, "Speed");
+    set_number(car, distance, 1, 2.0);
+    set_number(car, add_equation(car, "Setup", "Move Value", "Initialization"), 0, 42.0);
+    add_equation(car, "Unknown", "No Such Operator");
+    const int32_t unbound = add_equation(car, "Unbound", "Trace1");
+    KVAOP_RegisterOperator(1, "Trace1", nullptr);  // a name without a function
+    KVAEQ_SetOperatorName(equation_at(car, unbound), "Trace1");
+    KVAEP_DeleteEquation(car, equation_at(car, scrap));
+    subscribe(equation_at(car, speed), recorder, "old");  // replaced by the refresh
+    Equation *frame = equation_at(road, add_equation(road, "Frame", "Move Value"));
     KVAP_Delete(KVAEQ_GetParameterN(frame, 0));
     Parameter *counter = KVAEQ_NewParameterN(frame, 0, KVAP_IDOfName("Temporary"));
     KVAP_SetDataTypeName(counter, "int");
     KVAP_SetVariableAddress(reinterpret_cast<Variable *>(counter), &frameCounter);
-    refer_to(define(roadPalette, "Echo", "abs"), 0, "Distance");
+    refer(road, add_equation(road, "Echo", "abs"), 0, "Distance");
 
     KVAEQM_RefreshAllSubscribers();
-    EXPECT_EQ(labels, (std::deque<std::string>{"Car/Speed", "Car/Distance", "Car/Setup",
-                                               "Road/Frame", "Road/Echo"}));
-    for (int f = 1; f <= 3; ++f) {
+    EXPECT_EQ(labels,
+              (std::deque<std::string>{"Car/Speed", "Car/Distance", "Car/Setup", "Car/Unknown",
+                                       "Car/Unbound", "Road/Frame", "Road/Echo"}));
+    KVAT_EnableByName("New Frame", 0);
+    for (int f = 1; f <= 2; ++f) {
         frameCounter = f;
         events().clear();
         KVAEQM_EvaluateTriggerName("New Frame");
-        const std::string n = std::to_string(f), s = std::to_string(f + 10),
-                          d = std::to_string(2 * (f + 10));
-        EXPECT_EQ(events(), (Log{// Car by index: Speed reads Road's Frame on the spot, and
-                                 // Distance reads Speed, which reads Frame again.
-                                 "Road/Frame=" + n, "Car/Speed=" + s, "Road/Frame=" + n,
-                                 "Car/Speed=" + s, "Car/Distance=" + d,
-                                 // Road: Frame on its trigger, then Echo reading back into Car.
-                                 "Road/Frame=" + n, "Road/Frame=" + n, "Car/Speed=" + s,
-                                 "Car/Distance=" + d, "Road/Echo=" + d}))
-            << "frame " << f;
+        const std::string n = "=" + std::to_string(f), s = "=" + std::to_string(f + 10),
+                          d = "=" + std::to_string(2 * (f + 10));
+        // Car: Speed reads Frame; Distance reads Speed, which reads Frame again. Road: Frame,
+        // then Echo, which reads back into Car.
+        EXPECT_EQ(events(),
+                  (Log{"Road/Frame" + n, "Car/Speed" + s, "Road/Frame" + n, "Car/Speed" + s,
+                       "Car/Distance" + d, "Road/Frame" + n, "Road/Frame" + n, "Car/Speed" + s,
+                       "Car/Distance" + d, "Road/Echo" + d}));
     }
     events().clear();
+    KVAEQM_EvaluateTriggerName("new frame");
+    KVAEQM_EvaluateTriggerName(nullptr);
+    KVAEQM_Evaluate(KVAT_GetNumTypes());
+    KVAEQM_Evaluate(-1);
     KVAEQM_Evaluate(KVAT_IDOfName("Initialization"));
     EXPECT_EQ(events(), (Log{"Car/Setup=42"}));
-
     const long allocations = counts().allocations;
     KVAEQM_Evaluate(KVAT_IDOfName("New Frame"));
     EXPECT_EQ(counts().allocations, allocations);
-    KVAEQM_DeleteEquationPalette(&car);
-    KVAEQM_DeleteEquationPalette(&road);
-    EXPECT_EQ(released, 5);
+}
+
+// References by name ---------------------------------------------------------------------------
+
+// Unresolved, a reference reads as nothing; once an equation bears its name every read runs
+// that equation with its notifications, and an operator reading one runs it on the spot. The
+// text and value functions reach the result without running anything (block-stored data
+// copied, not shared); KVAP_SetDouble reads, and so runs, first.
+TEST_F(References, AReadRunsTheEquationItsNameFindsWhileTextAndValueFunctionsDoNot) {
+    Parameter *reference = loose_parameter("Sum");
+    Parameter *number = loose_parameter(nullptr, ZTEQM_PARAMETER_LITERAL);
+    ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(ZTEQM_PARAMETER_EQUATION);
+    char *text = nullptr;
+    KVAP_GetString(reference, &text, 1);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+    EXPECT_EQ(KVAP_GetDataTypeID(reference), 0);
+    EXPECT_EQ(KVAP_GetAddress(reference), nullptr);
+    EquationPalette *palette = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    KVAP_SetDouble(number, 4.0);
+    setValue(reference, KVAP_GetValue(number));  // not resolved yet: nothing is written
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 0.0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
+    EXPECT_EQ(KVAP_GetInteger(reference), 5);
+    EXPECT_EQ(KVAP_GetValue(reference),
+              KVAP_GetVariableValue(KVAEQ_GetVariable(equation_at(palette, sum))));
+    EXPECT_EQ(events(), split("run Sum,Sum=5,run Sum,Sum=5,run Sum,Sum=5"));
+    events().clear();
+    KVAP_GetString(reference, &text, 0);
+    EXPECT_STREQ(text, "Sum");
+    KVAP_GetString(reference, &text, 1);
+    EXPECT_STREQ(text, "5.000000");
+    KVAP_SetString(reference, "7.5", 1);
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 7.5);
+    setValue(reference, KVAP_GetValue(number));
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 4.0);
+    EXPECT_TRUE(events().empty());
+    KVAP_SetDouble(reference, 6.0);
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 6.0);
+}
+
+// Naming keeps the cached pointer until a fix resolves the name in the earliest registered
+// palette bearing it; as text it resolves at once; a pointer set by hand is used as it is; long
+// names are cut, and null parameters and parameters of another layout refused. A direct
+// self-reference, by pointer or name, is broken to the name "Recursive".
+TEST_F(References, NamesResolveWhenFixedAndSelfReferencesAreBroken) {
+    EquationPalette *palette = new_palette();
+    EquationPalette *later = new_palette();
+    const int32_t inLater = make_sum(later, "Other");
+    const int32_t sum = make_sum(palette, "Sum");
+    Parameter *reference = loose_parameter("Sum");
+    KVAP_FixEquationReference(reference);
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
+    KVAP_SetEquationReferenceName(reference, "Other");
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
+    KVAP_FixEquationReference(reference);
+    EXPECT_EQ(cached_reference(reference), equation_at(later, inLater));
+    const int32_t other = make_sum(palette, "Other");
+    KVAP_FixEquationReference(reference);
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, other));
+    KVAP_SetString(reference, "Sum", 0);
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
+    KVAP_SetEquationReference(reference, equation_at(palette, other));
+    EXPECT_STREQ(KVAP_GetEquationReferenceName(reference), "Sum");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(events().front(), "run Other");
+    KVAP_SetString(reference, std::string(90, 'r').c_str(), 0);
+    KVAP_SetString(reference, nullptr, 0);
+    KVAP_SetEquationReferenceName(reference, nullptr);
+    EXPECT_EQ(std::string(KVAP_GetEquationReferenceName(reference)), std::string(79, 'r'));
+    EXPECT_EQ(cached_reference(reference), nullptr);
+
+    Parameter *literal = loose_parameter(nullptr, ZTEQM_PARAMETER_LITERAL);
+    KVAP_SetEquationReferenceName(literal, "Sum");
+    KVAP_SetEquationReference(literal, equation_at(palette, sum));
+    KVAP_FixEquationReference(literal);
+    EXPECT_EQ(KVAP_GetEquationReferenceName(literal), nullptr);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(literal), 10.0);
+    KVAP_SetEquationReference(nullptr, nullptr);
+    KVAP_FixEquationReference(nullptr);
+    KVAP_SetEquationReferenceName(nullptr, "Sum");
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, sum), literal), 0);
+    EXPECT_EQ(KVAP_CheckRecursion(nullptr, reference), 0);
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, sum), nullptr), 0);
+
+    Equation *self = equation_at(palette, sum);
+    Parameter *byName = refer(palette, sum, 0, "Sum");
+    EXPECT_EQ(cached_reference(byName), self);
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 1);
+    EXPECT_STREQ(KVAP_GetEquationReferenceName(byName), "Recursive");
+    EXPECT_EQ(cached_reference(byName), nullptr);
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 0);
+    KVAP_SetEquationReference(byName, self);  // by pointer alone, whatever the name
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 1);
+    Parameter *toSum = refer(palette, other, 0, "Sum");  // another equation's: left alone
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, other), toSum), 0);
+    EXPECT_STREQ(KVAP_GetEquationReferenceName(toSum), "Sum");
+    KVAEQ_SetName(equation_at(palette, other), "Recursive");
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, other), byName), 1);
+}
+
+// A read that would re-enter an equation being evaluated gives nothing, so a self-reference
+// runs once and a cycle stops at its first re-entry; a chain nests at most 64 evaluations.
+TEST_F(References, SelfReferencesCyclesAndLongChainsEnd) {
+    EquationPalette *palette = new_palette();
+    const char *names[] = {"A", "B", "C", "Self"}, *targets[] = {"B", "C", "A", "Self"};
+    for (int32_t index = 0; index < 4; ++index) {
+        add_equation(palette, names[index], trace,
+                     index == 1 || index == 2 ? "No Trigger" : "New Frame");
+        refer(palette, index, 0, targets[index]);
+        set_number(palette, index, 1, index == 0 ? 1.0 : 10.0 * index);
+        subscribe(equation_at(palette, index), recorder, names[index]);
+    }
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), split("run A,run B,run C,C=20,B=30,A=31,run Self,Self=30"));
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("B")), 10.0 + 20.0 + 1.0);
+    EXPECT_EQ(events(), split("run B,run C,run A,A=1,C=21,B=31"));
+
+    constexpr int kChain = 300;
+    EquationPalette *chain = new_palette();
+    int32_t capacity = kChain;
+    KVAEP_NewEquation(chain, &capacity);  // room for the whole chain at once
+    for (int link = 0; link < kChain; ++link) {
+        const int32_t index = add_equation(chain, ("L" + std::to_string(link)).c_str(), trace);
+        set_number(chain, index, 0, 0.0);
+        set_number(chain, index, 1, 1.0);
+        if (link > 0) refer(chain, index, 0, ("L" + std::to_string(link - 1)).c_str());
+    }
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("L299")), 64.0);
+    EXPECT_EQ(events().size(), 64u);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("L9")), 10.0);
+    KVAEQM_EvaluateTriggerName("New Frame");  // every link on the trigger: each run ends
+    EXPECT_DOUBLE_EQ(result_of(chain, kChain - 1), 64.0);
+    // The last run to reach a link is the deepest one of the last link's chain.
+    EXPECT_DOUBLE_EQ(result_of(chain, kChain - 64), 1.0);
+}
+
+// Cached pointers never outlive their slots: growing the target's palette moves the slots
+// (and another palette may be given the freed block), deleting the palette releases them; a
+// reference then resolves its name afresh, into whatever palette now bears it.
+TEST_F(References, AReferenceFollowsItsEquationWhenTheSlotsMoveOrGo) {
+    EquationPalette *palette = new_palette();
+    EquationPalette *other = new_palette();
+    make_sum(palette, "Target");
+    Parameter *inEquation = refer(other, add_equation(other, "User", trace), 0, "Target");
+    Parameter *outside = loose_parameter("Target");
+    KVAP_FixEquationReference(outside);
+    Parameter *offBoundary = loose_parameter("Target");
+    char *slot = reinterpret_cast<char *>(equation_at(palette, 0));
+    KVAP_SetEquationReference(offBoundary, reinterpret_cast<Equation *>(slot + 8));
+    Equation *oldSlots = palette->slots;
+    int32_t far = 40;
+    KVAEP_NewEquation(palette, &far);
+    ASSERT_NE(palette->slots, oldSlots);
+    make_sum(new_palette(), "Impostor");  // may be given the released block
+    for (Parameter *reference : {inEquation, outside, offBoundary}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+        EXPECT_EQ(cached_reference(reference), equation_at(palette, 0));
+    }
+    EXPECT_EQ(events(), split("run Target,Target=5,run Target,Target=5,run Target,Target=5"));
+
+    KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(palette));
+    EXPECT_EQ(cached_reference(inEquation), nullptr);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(inEquation), 0.0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 0.0);
+    EquationPalette *third = new_palette();
+    const int32_t again = make_sum(third, "Target");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 5.0);
+    EXPECT_EQ(cached_reference(outside), equation_at(third, again));
+}
+
+// A deleted equation is still reached until a fix-up of its palette resolves the name again;
+// a slot made live again voids every pointer into it, whichever palette the reference is in,
+// so a reference never runs an equation made later in the slot it points at. A pointer set by
+// hand is trusted, whatever the name, until its slot is made again; so is its copy.
+TEST_F(References, ARemadeSlotVoidsTheReferencesIntoIt) {
+    EquationPalette *palette = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    Parameter *reference = refer(palette, add_equation(palette, "User", trace), 0, "Sum");
+    KVAEP_DeleteEquation(palette, equation_at(palette, sum));
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    int32_t index = 5;
+    KVAEP_NewEquation(palette, &index);  // fixes the palette's references
+    EXPECT_EQ(cached_reference(reference), nullptr);
+
+    EquationPalette *other = new_palette();
+    const int32_t b = make_sum(other, "B");
+    KVAP_SetString(reference, "B", 0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    KVAEP_DeleteEquation(other, equation_at(other, b));
+    index = -1;
+    ASSERT_NE(KVAEP_NewEquation(other, &index), nullptr);  // a stranger in B's slot
+    ASSERT_EQ(index, b);
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+    EXPECT_EQ(cached_reference(reference), nullptr);
+    EXPECT_TRUE(events().empty());
+    const int32_t again = make_sum(other, "B");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(cached_reference(reference), equation_at(other, again));
+
+    Parameter *byHand = loose_parameter("B");
+    KVAP_SetEquationReference(byHand, equation_at(other, b));
+    KVAP_GetDouble(byHand);
+    EXPECT_EQ(cached_reference(byHand), equation_at(other, b));
+    loose.push_back(KVAP_CopyParameter(byHand));
+    Parameter *copy = loose.back();
+    EXPECT_EQ(cached_reference(copy), equation_at(other, b));
+    KVAEP_DeleteEquation(other, equation_at(other, b));
+    int32_t same = b;
+    Equation *remade = KVAEP_NewEquation(other, &same);
+    EXPECT_EQ(KVAP_CheckRecursion(remade, copy), 0);  // not a reference of its own
+    for (Parameter *stale : {byHand, copy}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(stale), 5.0);
+        EXPECT_EQ(cached_reference(stale), equation_at(other, again));
+    }
+}
+
+// A fix-up pass after a few changes fixes exactly the references a pass over the whole palette
+// would: those of its own live equations that a change concerns, whether by the name they bear
+// or set by hand, and no reference of another palette; after more changes than the library
+// keeps track of, it still catches up with all of them.
+TEST_F(References, AFixUpPassCatchesUpWithEveryChangeSinceTheLastOne) {
+    EquationPalette *palette = new_palette();
+    EquationPalette *other = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    const int32_t second = make_sum(palette, "Other");
+    Parameter *bySum = refer(palette, add_equation(palette, "U1", trace), 0, "Sum");
+    Parameter *byOther = refer(palette, add_equation(palette, "U2", trace), 0, "Other");
+    Parameter *elsewhere = refer(other, add_equation(other, "V", trace), 0, "Sum");
+    const auto fix_up = [&] {
+        int32_t index = -1;
+        KVAEP_NewEquation(palette, &index);
+    };
+    fix_up();
+    KVAP_SetEquationReference(byOther, equation_at(palette, sum));
+    KVAP_SetEquationReference(elsewhere, equation_at(palette, second));
+    KVAEQ_SetName(equation_at(palette, sum), "Renamed");
+    fix_up();
+    EXPECT_EQ(cached_reference(bySum), nullptr);
+    EXPECT_EQ(cached_reference(byOther), equation_at(palette, second));
+    EXPECT_EQ(cached_reference(elsewhere), equation_at(palette, second));
+    for (int change = 0; change < 100; ++change) {
+        KVAP_SetEquationReference(byOther, equation_at(palette, change % 2 ? sum : second));
+    }
+    KVAEQ_SetName(equation_at(palette, second), "Sum");
+    fix_up();
+    EXPECT_EQ(cached_reference(bySum), equation_at(palette, second));
+    EXPECT_EQ(cached_reference(byOther), nullptr);
+    EXPECT_EQ(cached_reference(elsewhere), equation_at(palette, second));
 }
 
 }  // namespace
