@@ -1,586 +1,626 @@
-// The palette registry and the trigger-driven evaluation.
+// The trigger-driven evaluation and "Equation" parameters: which equations run, in what order,
+// who hears of it, what callbacks may change while a walk or a read runs, and how references
+// by name find, follow and lose their equations.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <deque>
+#include <map>
+#include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "equation_host.h"
 #include "test_host.h"
 
-using testhost::add_equation;
-using testhost::counts;
-using testhost::events;
-using testhost::result_of;
-using testhost::set_number;
-using testhost::subscribe;
-
 namespace {
 
+using namespace testhost;
 using Log = std::vector<std::string>;
 
-class Evaluation : public ::testing::Test {
+Log split(const char *text) {  // comma-separated events
+    Log log;
+    std::stringstream stream(text);
+    for (std::string event; std::getline(stream, event, ',');) log.push_back(event);
+    return log;
+}
+
+class Evaluation : public Library {
 protected:
     void SetUp() override {
+        Library::SetUp();
         events().clear();
-        testhost::start_library();
-        trace = testhost::register_trace_operator(2);
-        recorder = testhost::register_recorder("Recorder");
+        trace = register_trace_operator(2);
+        recorder = register_recorder("Recorder");
     }
-    void TearDown() override { KVAEQM_Exit(); }
-
+    void TearDown() override {
+        for (Parameter *parameter : loose) KVAP_Delete(parameter);
+        Library::TearDown();
+    }
+    // A parameter of the test's own, outside every equation: a reference to `name` by default.
+    Parameter *loose_parameter(const char *name, int32_t type = ZTEQM_PARAMETER_EQUATION) {
+        loose.push_back(KVAP_New(type));
+        if (name != nullptr) KVAP_SetEquationReferenceName(loose.back(), name);
+        return loose.back();
+    }
+    // `name` = 2 + 3, on no trigger of its own, with one recorder.
+    int32_t make_sum(EquationPalette *palette, const char *name) {
+        const int32_t index = add_equation(palette, name, trace, "No Trigger");
+        set_number(palette, index, 0, 2.0);
+        set_number(palette, index, 1, 3.0);
+        subscribe(equation_at(palette, index), recorder, name);
+        return index;
+    }
     const char *trace = nullptr;
     int32_t recorder = -1;
-    int databases[12] = {};
+    int db[12] = {};
+    std::vector<Parameter *> loose;
 };
-
-// Registry ------------------------------------------------------------------------------
-
-TEST_F(Evaluation, PalettesAreListedInRegistrationOrderAndRemovalClosesTheGap) {
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
-    std::vector<EquationPalette *> made;
-    for (int &database : databases) made.push_back(KVAEQM_NewEquationPalette(&database));
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 12);
-    for (int i = 0; i < 12; ++i) EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[i]), made[i]);
-
-    KVAEQM_DeleteEquationPalette(&databases[0]);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), nullptr);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[1]), made[1]);
-
-    int unknown = 0;
-    KVAEQM_DeleteEquationPalette(&unknown);
-    KVAEQM_DeleteEquationPalette(nullptr);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
-    for (int i = 1; i < 12; ++i) KVAEQM_DeleteEquationPalette(&databases[i]);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
-}
-
-TEST_F(Evaluation, NullAndSharedUserDataFindTheEarliestPalette) {
-    EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
-    EquationPalette *first = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *second = KVAEQM_NewEquationPalette(&databases[0]);
-    ASSERT_NE(second, first);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(nullptr), nullptr);
-    EXPECT_EQ(GetEquationPaletteFromUserData(nullptr), anonymous);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), first);
-    EXPECT_EQ(GetEquationPaletteFromUserData(&databases[1]), nullptr);
-
-    // Deleting by the shared value removes the earlier palette; the later one is found next.
-    KVAEQM_DeleteEquationPalette(&databases[0]);
-    EXPECT_EQ(KVAEQM_GetEquationPalette(&databases[0]), second);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 2);
-}
-
-TEST_F(Evaluation, RegisteringWithoutMemoryGivesNullAndKeepsTheList) {
-    for (int i = 0; i < 10; ++i) KVAEQM_NewEquationPalette(&databases[i]);
-    const size_t live = counts().live.size();
-    testhost::fail_after(2);  // the palette and its slots, but no longer list
-    EXPECT_EQ(KVAEQM_NewEquationPalette(&databases[10]), nullptr);
-    testhost::fail_after(-1);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 10);
-    EXPECT_EQ(counts().live.size(), live);
-    EXPECT_NE(KVAEQM_NewEquationPalette(&databases[10]), nullptr);
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 11);
-}
-
-TEST_F(Evaluation, FindingByNameSearchesPalettesInRegistrationOrder) {
-    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
-    add_equation(a, "Other", trace);
-    const int32_t inB = add_equation(b, "Speed", trace);
-    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), KVAEP_GetEquation(b, inB));
-
-    const int32_t inA = add_equation(a, "Speed", trace);
-    EXPECT_EQ(KVAEQM_FindEquationByName("Speed"), KVAEP_GetEquation(a, inA));
-    EXPECT_EQ(KVAEQM_FindEquationByName("speed"), nullptr);
-    EXPECT_EQ(KVAEQM_FindEquationByName(nullptr), nullptr);
-}
-
-// Evaluation ----------------------------------------------------------------------------
-
-TEST_F(Evaluation, WithoutPalettesNothingHappens) {
-    KVAEQM_Evaluate(1);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_TRUE(events().empty());
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
-}
-
-TEST_F(Evaluation, OnlyEquationsOfTheTriggerRunAndTheirSubscribersHearInOrder) {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t frame = add_equation(palette, "Frame", trace, "New Frame");
-    const int32_t app = add_equation(palette, "App", trace, "Application");
-    set_number(palette, frame, 0, 2.0);
-    set_number(palette, frame, 1, 3.0);
-    subscribe(KVAEP_GetEquation(palette, frame), recorder, "first");
-    subscribe(KVAEP_GetEquation(palette, frame), recorder, "second");
-    subscribe(KVAEP_GetEquation(palette, app), recorder, "app");
-
-    KVAEQM_Evaluate(KVAT_IDOfName("New Frame"));
-    EXPECT_EQ(events(), (Log{"run Frame", "first=5", "second=5"}));
-    EXPECT_DOUBLE_EQ(result_of(palette, frame), 5.0);
-
-    // The trigger's name is matched exactly and its enabled flag is not consulted.
-    events().clear();
-    KVAT_EnableByName("New Frame", 0);
-    KVAEQM_EvaluateTriggerName("new frame");
-    KVAEQM_EvaluateTriggerName(nullptr);
-    KVAEQM_Evaluate(KVAT_GetNumTypes());
-    KVAEQM_Evaluate(-1);
-    EXPECT_TRUE(events().empty());
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events().size(), 3u);
-}
-
-TEST_F(Evaluation, ResultVariableIsWhatSubscribersReceive) {
-    static Variable *received = nullptr;
-    static void *receivedUserData = nullptr;
-    const int32_t type = KVAS_RegisterSubscriberType(
-        "Probe", nullptr,
-        [](Variable *result, void *userData) {
-            received = result;
-            receivedUserData = userData;
-        },
-        nullptr);
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t index = add_equation(palette, "Frame", "Move Value");
-    Equation *equation = KVAEP_GetEquation(palette, index);
-    KVAEQ_RegisterSubscriber(equation, type, nullptr, &databases[5]);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(received, KVAEQ_GetVariable(equation));
-    EXPECT_EQ(receivedUserData, &databases[5]);
-    EXPECT_DOUBLE_EQ(result_of(palette, index), 10.0);  // "Move Value" of the default literal
-}
-
-TEST_F(Evaluation, AnEquationWithoutAnOperatorFunctionIsPassedOver) {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t unknown = add_equation(palette, "Unknown", "No Such Operator");
-    const int32_t cleared = add_equation(palette, "Cleared", "Trace1");
-    const int32_t fine = add_equation(palette, "Fine", trace);
-    KVAOP_RegisterOperator(1, "Trace1", nullptr);  // a name without a function
-    KVAEQ_SetOperatorName(KVAEP_GetEquation(palette, cleared), "Trace1");
-    subscribe(KVAEP_GetEquation(palette, unknown), recorder, "unknown");
-    subscribe(KVAEP_GetEquation(palette, cleared), recorder, "cleared");
-    subscribe(KVAEP_GetEquation(palette, fine), recorder, "Fine");
-    EXPECT_EQ(KVAEQ_GetOperatorID(KVAEP_GetEquation(palette, unknown)), 0);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run Fine", "Fine=20"}));
-}
-
-TEST_F(Evaluation, PalettesRunInRegistrationOrderAndEquationsByIndex) {
-    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
-    int32_t index = 4;
-    KVAEP_NewEquation(b, &index);
-    add_equation(b, "B0", trace);
-    add_equation(a, "A0", trace);
-    add_equation(b, "B1", trace);
-    add_equation(a, "A1", trace);
-    Equation *last = KVAEP_GetEquation(b, 4);
-    KVAEQ_SetOperatorName(last, trace);
-    KVAEQ_SetTriggerName(last, "New Frame");
-    KVAP_SetVariableName(KVAEQ_GetVariable(last), "B4");
-    KVAEP_DeleteEquation(a, KVAEP_GetEquation(a, 0));
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run A1", "run B0", "run B1", "run B4"}));
-}
-
-TEST_F(Evaluation, APaletteUnderNullOrSharedUserDataLendsItsTurnToTheEarlierOne) {
-    EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
-    EquationPalette *first = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *twin = KVAEQM_NewEquationPalette(&databases[0]);
-    add_equation(anonymous, "Anonymous", trace);
-    add_equation(first, "First", trace);
-    add_equation(twin, "Twin", trace);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run First", "run First"}));
-}
-
-TEST_F(Evaluation, RefreshingRebuildsTheSubscribersOfEveryLiveEquation) {
-    static Log asked;
-    KVAS_RegisterSubscriberType("Everything", nullptr, nullptr, [](Equation *equation, void *) {
-        asked.push_back(KVAEQ_GetName(equation));
-        KVAEQ_RegisterSubscriber(equation, 1, nullptr, const_cast<char *>("all"));
-    });
-    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
-    KVAEQM_NewEquationPalette(nullptr);
-    add_equation(b, "B0", trace);
-    add_equation(a, "A0", trace);
-    add_equation(a, "A1", trace);
-    add_equation(a, "A2", trace);
-    subscribe(KVAEP_GetEquation(a, 0), recorder, "old");
-    KVAEP_DeleteEquation(a, KVAEP_GetEquation(a, 1));
-
-    KVAEQM_RefreshAllSubscribers();
-    EXPECT_EQ(asked, (Log{"A0", "A2", "B0"}));
-    EXPECT_EQ(KVAEQ_GetNumSubscribers(KVAEP_GetEquation(a, 0)), 1);
-    EXPECT_EQ(KVAEQ_GetSubscriberN(KVAEP_GetEquation(a, 0), 0)->typeId, 1);
-}
-
-TEST_F(Evaluation, EvaluatingABuiltPaletteAllocatesNothing) {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    for (const char *name : {"A", "B", "C"}) {
-        const int32_t index = add_equation(palette, name, trace);
-        subscribe(KVAEP_GetEquation(palette, index), recorder, name);
-    }
-    testhost::refer(palette, 2, 0, "A");
-    KVAEQM_EvaluateTriggerName("New Frame");
-    const long allocations = counts().allocations;
-    for (int frame = 0; frame < 5; ++frame) KVAEQM_Evaluate(1);
-    EXPECT_EQ(counts().allocations, allocations);
-}
-
-// Callbacks that change the palettes while they are evaluated --------------------------------
-
-EquationPalette *changed = nullptr;
-int growCalls = 0;
-
-int32_t grow_and_trace(Variable *result, int32_t, Parameter **) {
-    events().push_back("run " + std::string(KVAP_GetVariableName(result)));
-    if (growCalls++ == 0) {
-        int32_t far = 25;
-        Equation *made = KVAEP_NewEquation(changed, &far);
-        KVAEQ_SetOperatorName(made, "Grow");
-        KVAEQ_SetTriggerName(made, "New Frame");
-        KVAP_SetVariableName(KVAEQ_GetVariable(made), "Made");
-    }
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), 1.0);
-    return 1;
-}
-
-TEST_F(Evaluation, AnOperatorThatMakesEquationsDoesNotDisturbTheWalk) {
-    KVAOP_RegisterOperator(0, "Grow", grow_and_trace);
-    changed = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t first = add_equation(changed, "First", "Grow");
-    const int32_t second = add_equation(changed, "Second", "Grow");
-    subscribe(KVAEP_GetEquation(changed, first), recorder, "first");
-    subscribe(KVAEP_GetEquation(changed, second), recorder, "second");
-    KVAEQM_EvaluateTriggerName("New Frame");
-    // Equations made while the walk runs are reached when it gets to their index.
-    EXPECT_EQ(events(), (Log{"run First", "first=1", "run Second", "second=1", "run Made"}));
-    EXPECT_EQ(changed->capacity, 26);
-}
-
-void grow_on_notify(Variable *, void *) {
-    events().push_back("growing");
-    int32_t far = changed->capacity + 5;
-    KVAEP_NewEquation(changed, &far);
-}
-
-TEST_F(Evaluation, ASubscriberThatMakesEquationsDoesNotDisturbTheOthers) {
-    const int32_t grower = KVAS_RegisterSubscriberType("Grower", nullptr, grow_on_notify, nullptr);
-    changed = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t first = add_equation(changed, "First", trace);
-    add_equation(changed, "Second", trace);
-    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
-    subscribe(KVAEP_GetEquation(changed, first), recorder, "first");
-    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(changed, first), grower, nullptr, nullptr);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run First", "growing", "first=20", "growing", "run Second"}));
-    EXPECT_EQ(changed->capacity, 22);
-}
-
-void delete_palette_on_notify(Variable *, void *userData) {
-    events().push_back("deleting");
-    KVAEQM_DeleteEquationPalette(userData);
-}
-
-TEST_F(Evaluation, ASubscriberThatDeletesItsPaletteEndsThatPalettesTurnOnly) {
-    const int32_t deleter =
-        KVAS_RegisterSubscriberType("Deleter", nullptr, delete_palette_on_notify, nullptr);
-    EquationPalette *a = KVAEQM_NewEquationPalette(&databases[0]);
-    EquationPalette *b = KVAEQM_NewEquationPalette(&databases[1]);
-    EquationPalette *c = KVAEQM_NewEquationPalette(&databases[2]);
-    add_equation(a, "A", trace);
-    const int32_t b0 = add_equation(b, "B0", trace);
-    add_equation(b, "B1", trace);
-    add_equation(c, "C", trace);
-    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(b, b0), deleter, nullptr, &databases[1]);
-    subscribe(KVAEP_GetEquation(b, b0), recorder, "never");
-    KVAEQM_EvaluateTriggerName("New Frame");
-    // The removal shifts C into B's position, which the walk has passed.
-    EXPECT_EQ(events(), (Log{"run A", "run B0", "deleting"}));
-    events().clear();
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run A", "run C"}));
-}
-
-// Deletes the palette (or only remakes the running equation), then reads its parameters and
-// writes its result as if nothing had happened.
-bool remakeOnly = false;
-int32_t pull_the_rug(Variable *result, int32_t numParameters, Parameter **parameters) {
-    events().push_back("run " + std::string(KVAP_GetVariableName(result)));
-    if (remakeOnly) {
-        KVAEP_DeleteEquation(changed, KVAEP_GetEquation(changed, 0));
-        int32_t again = -1;
-        KVAEP_NewEquation(changed, &again);
-    } else {
-        KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(changed));
-    }
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result),
-                   KVAP_GetDouble(parameters[numParameters - 1]));
-    return 1;
-}
-
-TEST_F(Evaluation, AnOperatorThatReleasesItsOwnEquationFinishesOnWhatItHeld) {
-    KVAOP_RegisterOperator(1, "Rug", pull_the_rug);
-    for (bool remake : {true, false}) {
-        remakeOnly = remake;
-        changed = KVAEQM_NewEquationPalette(&databases[0]);
-        const int32_t index = add_equation(changed, "Runner", "Rug");
-        Variable *result = KVAEQ_GetVariable(KVAEP_GetEquation(changed, index));
-        subscribe(KVAEP_GetEquation(changed, index), recorder, "never");
-        const int32_t user = add_equation(changed, "User", trace, "No Trigger");
-        testhost::refer(changed, user, 0, "Runner");
-        Parameter *reference = KVAEQ_GetParameterN(KVAEP_GetEquation(changed, user), 0);
-
-        events().clear();
-        KVAEQM_EvaluateTriggerName("New Frame");
-        EXPECT_EQ(events(), (Log{"run Runner"}));
-        EXPECT_FALSE(testhost::is_live(result));  // released once the operator returned
-        if (remake) {
-            // A read whose equation was replaced while it ran gives no value.
-            events().clear();
-            KVAEQ_SetName(KVAEP_GetEquation(changed, 0), "Runner");
-            KVAEQ_SetOperatorName(KVAEP_GetEquation(changed, 0), "Rug");
-            KVAP_SetVariableName(KVAEQ_GetVariable(KVAEP_GetEquation(changed, 0)), "Again");
-            EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
-            EXPECT_EQ(events(), (Log{"run Again"}));
-            KVAEQM_DeleteEquationPalette(&databases[0]);
-        }
-    }
-}
-
-void evaluate_again(Variable *, void *) {
-    events().push_back("nested");
-    KVAEQM_EvaluateTriggerName("New Frame");
-}
-
-TEST_F(Evaluation, AnEvaluationStartedByASubscriberSkipsTheEquationsStillRunning) {
-    const int32_t nester = KVAS_RegisterSubscriberType("Nester", nullptr, evaluate_again, nullptr);
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t a = add_equation(palette, "A", trace);
-    add_equation(palette, "B", trace);
-    KVAEQ_RegisterSubscriber(KVAEP_GetEquation(palette, a), nester, nullptr, nullptr);
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run A", "nested", "run B", "run B"}));
-}
-
-}  // namespace
-
-// Direct paths ------------------------------------------------------------------------------
-
-namespace wrapped {
-
-int literalReads = 0;
-int variableValues = 0;
-int doubleReads = 0;
-int doubleWrites = 0;
-ParameterGetValueFunc literalValue = nullptr;
-ParameterGetValueFunc variableValue = nullptr;
-ValueGetDoubleFunc getDouble = nullptr;
-ValueSetDoubleFunc setDouble = nullptr;
-
-Value *literal_value(Parameter *parameter) {
-    ++literalReads;
-    return literalValue(parameter);
-}
-Value *variable_value(Parameter *parameter) {
-    ++variableValues;
-    return variableValue(parameter);
-}
-double get_double(Value *value) {
-    ++doubleReads;
-    return getDouble(value);
-}
-void set_double(Value *value, double number) {
-    ++doubleWrites;
-    setDouble(value, number * 10);
-}
-std::vector<double> heard;
-void store_raw(Variable *result, void *) { heard.push_back(result->value.data.d); }
-
-}  // namespace wrapped
-
-// The built-in literal, variable and "double" types are served without their functions while
-// their registry slots hold them; a host that wraps them, even by writing the records, is
-// called exactly as the dispatch calls them, and unwrapping brings the direct paths back.
-TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t sum = add_equation(palette, "Sum", "+");
-    set_number(palette, sum, 0, 2.0);
-    double bound = 3.0;
-    Equation *equation = testhost::equation_at(palette, sum);
-    KVAP_Delete(KVAEQ_GetParameterN(equation, 1));
-    Parameter *variable = KVAEQ_NewParameterN(equation, 1, KVAP_IDOfName("Node Attribute"));
-    KVAP_SetDataTypeName(variable, "double");
-    KVAP_SetVariableAddress(reinterpret_cast<Variable *>(variable), &bound);
-    const int32_t raw = KVAS_RegisterSubscriberType("Raw", nullptr, wrapped::store_raw, nullptr);
-    KVAEQ_RegisterSubscriber(equation, raw, nullptr, nullptr);
-    KVAEQM_EvaluateTriggerName("New Frame");
-
-    ParameterTypeRecord *literal = KVAP_GetParameterFactory(1);
-    ParameterTypeRecord *temporary = KVAP_GetParameterFactory(2);
-    ValueTypeRecord *number = KVAV_GetValueFactory(5);
-    wrapped::literalValue = literal->getValueFunc;
-    wrapped::variableValue = temporary->getValueFunc;
-    wrapped::getDouble = number->getDoubleFunc;
-    wrapped::setDouble = number->setDoubleFunc;
-    literal->getValueFunc = wrapped::literal_value;
-    temporary->getValueFunc = wrapped::variable_value;
-    KVAV_RegisterValueType(5, "double", number->getIntegerFunc, number->setIntegerFunc,
-                           wrapped::get_double, wrapped::set_double, number->getAddressFunc,
-                           number->setAddressFunc, number->toStringFunc, number->fromStringFunc);
-    bound = 4.0;
-    KVAEQM_EvaluateTriggerName("New Frame");
-    // The literal is read through both of its types; the bound double is read from memory as
-    // always; the result is written through both of its types.
-    EXPECT_EQ(wrapped::literalReads, 1);
-    EXPECT_EQ(wrapped::doubleReads, 1);
-    EXPECT_EQ(wrapped::variableValues, 1);
-    EXPECT_EQ(wrapped::doubleWrites, 1);
-
-    literal->getValueFunc = wrapped::literalValue;
-    temporary->getValueFunc = wrapped::variableValue;
-    number->getDoubleFunc = wrapped::getDouble;
-    number->setDoubleFunc = wrapped::setDouble;
-    bound = 5.0;
-    KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(wrapped::literalReads + wrapped::doubleReads + wrapped::variableValues +
-                  wrapped::doubleWrites,
-              4);
-    EXPECT_EQ(wrapped::heard, (std::vector<double>{5.0, 60.0, 7.0}));
-}
+using References = Evaluation;
 
 // Trigger names are compared whole, up to the terminator, whatever their length and whatever
 // the host left in an equation's field beyond it.
 TEST_F(Evaluation, TriggerNamesMatchOnlyWhole) {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const char *const triggers[] = {"New Frame",
-                                    "New Fram",
-                                    "New Frame2",
-                                    "new Frame",
-                                    "",
-                                    "A trigger name of more than two words",
-                                    "A trigger name of more than two wordz"};
-    for (const char *trigger : triggers) {
-        subscribe(testhost::equation_at(palette, add_equation(palette, trigger, trace, trigger)),
-                  recorder, trigger);
-    }
-    // Written by hand: bytes after the terminator do not count.
-    Equation *written =
-        testhost::equation_at(palette, add_equation(palette, "Written", trace, "Other"));
+    EquationPalette *palette = new_palette();
+    const Log triggers = split(
+        "New Frame,New Fram,,New Frame2,new Frame,A trigger name of more than two words,"
+        "A trigger name of more than two wordz");
+    for (const auto &name : triggers) add_equation(palette, name.c_str(), trace, name.c_str());
+    Equation *written = equation_at(palette, add_equation(palette, "Written", trace, "Other"));
     std::memset(written->triggerName, 'x', sizeof written->triggerName);
     std::memcpy(written->triggerName, "New Frame", sizeof "New Frame");
-    subscribe(written, recorder, "written");
-
-    for (const char *trigger : triggers) {
+    for (const std::string &trigger : triggers) {
         events().clear();
-        KVAEQM_EvaluateTriggerName(trigger);
-        Log expected{std::string("run ") + trigger, std::string(trigger) + "=20"};
-        if (std::string(trigger) == "New Frame") {
-            expected.insert(expected.end(), {"run Written", "written=20"});
-        }
-        EXPECT_EQ(events(), expected) << trigger;
+        KVAEQM_EvaluateTriggerName(trigger.c_str());
+        const std::string expected =
+            "run " + trigger + (trigger == "New Frame" ? ",run Written" : "");
+        EXPECT_EQ(events(), split(expected.c_str())) << trigger;
     }
     events().clear();
     KVAEQM_EvaluateTriggerName(std::string(ZTEQM_NAME_SIZE, 'N').c_str());
     EXPECT_TRUE(events().empty());
 }
 
-namespace {
+namespace wrapped {
+std::vector<int> calls(4);  // literal values, result values, doubles read, doubles written
+ParameterGetValueFunc literalValue = nullptr, variableValue = nullptr;
+ValueGetDoubleFunc getDouble = nullptr;
+ValueSetDoubleFunc setDouble = nullptr;
+Value *literal_value(Parameter *parameter) { return ++calls[0], literalValue(parameter); }
+Value *variable_value(Parameter *parameter) { return ++calls[1], variableValue(parameter); }
+double get_double(Value *value) { return ++calls[2], getDouble(value); }
+void set_double(Value *value, double number) { ++calls[3], setDouble(value, number * 10); }
+}  // namespace wrapped
 
-// Where the callbacks below find the equation whose parameter list they resize.
-struct Resize {
-    EquationPalette *palette = nullptr;
-    int32_t index = -1;
-    int32_t count = 0;
+// The built-in literal, variable and "double" types are served without their functions while
+// their registry slots hold them; a host that wraps them, even by writing the records, is
+// called on every read and write (a bound double is read from memory as always), and
+// unwrapping brings the direct paths back.
+TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
+    EquationPalette *palette = new_palette();
+    Equation *equation = equation_at(palette, add_equation(palette, "Sum", "+"));
+    KVAP_SetDouble(KVAEQ_GetParameterN(equation, 0), 2.0);
+    double bound = 3.0;
+    KVAP_Delete(KVAEQ_GetParameterN(equation, 1));
+    Parameter *variable = KVAEQ_NewParameterN(equation, 1, KVAP_IDOfName("Node Attribute"));
+    KVAP_SetDataTypeName(variable, "double");
+    KVAP_SetVariableAddress(reinterpret_cast<Variable *>(variable), &bound);
+    std::vector<double> results;
+    const auto evaluate = [&](double value) {
+        bound = value;
+        KVAEQM_EvaluateTriggerName("New Frame");
+        results.push_back(KVAEQ_GetVariable(equation)->value.data.d);
+    };
+    evaluate(3.0);
+    ParameterTypeRecord *literal = KVAP_GetParameterFactory(ZTEQM_PARAMETER_LITERAL);
+    ParameterTypeRecord *temporary = KVAP_GetParameterFactory(2);
+    ValueTypeRecord *number = KVAV_GetValueFactory(ZTEQM_VALUE_DOUBLE);
+    wrapped::literalValue = std::exchange(literal->getValueFunc, wrapped::literal_value);
+    wrapped::variableValue = std::exchange(temporary->getValueFunc, wrapped::variable_value);
+    wrapped::getDouble = number->getDoubleFunc;
+    wrapped::setDouble = number->setDoubleFunc;
+    KVAV_RegisterValueType(ZTEQM_VALUE_DOUBLE, "double", number->getIntegerFunc,
+                           number->setIntegerFunc, wrapped::get_double, wrapped::set_double,
+                           number->getAddressFunc, number->setAddressFunc, number->toStringFunc,
+                           number->fromStringFunc);
+    evaluate(4.0);
+    EXPECT_EQ(wrapped::calls, (std::vector<int>{1, 1, 1, 1}));
+    literal->getValueFunc = wrapped::literalValue;
+    temporary->getValueFunc = wrapped::variableValue;
+    number->getDoubleFunc = wrapped::getDouble;
+    number->setDoubleFunc = wrapped::setDouble;
+    evaluate(5.0);
+    EXPECT_EQ(wrapped::calls, (std::vector<int>{1, 1, 1, 1}));
+    EXPECT_EQ(results, (std::vector<double>{5.0, 60.0, 7.0}));
+}
+
+// Callbacks that change the palettes while a walk or a read runs -----------------------------
+
+EquationPalette *target = nullptr;  // the palette the actions work on
+int actions = 0;                    // how many more times a callback acts
+void (*action)() = nullptr;
+
+// "Act": acts, then reads its last operand and writes its result as if nothing had happened.
+int32_t act_operator(Variable *result, int32_t count, Parameter **parameters) {
+    events().push_back("run " + std::string(KVAP_GetVariableName(result)));
+    if (actions-- > 0) action();
+    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), KVAP_GetDouble(parameters[count - 1]));
+    return 1;
+}
+template <class Result>  // as a subscriber's notify callback or a variable's get callback
+void act_on(Result *, void *) {
+    events().push_back("act");
+    if (actions-- > 0) action();
+}
+void make_far_on_trigger() {
+    int32_t far = 25;
+    Equation *made = KVAEP_NewEquation(target, &far);
+    KVAEQ_SetOperatorName(made, "Trace2");
+    KVAEQ_SetTriggerName(made, "New Frame");
+    KVAP_SetVariableName(KVAEQ_GetVariable(made), "Made");
+}
+void remake_first() {
+    KVAEP_DeleteEquation(target, KVAEP_GetEquation(target, 0));
+    int32_t lowest = -1;
+    KVAEP_NewEquation(target, &lowest);
+}
+void subscribe_late() { subscribe(KVAEP_GetEquation(target, 0), 0, "late"); }
+
+enum Hook { kOperator, kSubscribers, kGetCallback };
+struct WalkCase {
+    const char *what;
+    Hook hook;  // B0's operator; its subscribers (actor, recorder, actor); or its operand's get
+    void (*action)();
+    const char *walk;  // palettes A {A}, B {B0, B1}, C {C}
+    const char *next;  // the walk after it
+    int32_t capacity;  // B's afterwards, when given
 };
-Resize resize;
 
-void resize_the_equation() {
-    KVAEQ_SetNumParameters(KVAEP_GetEquation(resize.palette, resize.index), resize.count);
-}
-
-void resize_on_get(Parameter *parameter, void *) {
-    resize_the_equation();
-    KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(parameter), nullptr);
-}
-
-// Resizes its own list, then reads what it was given.
-int32_t resize_then_sum(Variable *result, int32_t numParameters, Parameter **parameters) {
-    resize_the_equation();
-    double sum = 0.0;
-    for (int32_t position = 0; position < numParameters; ++position) {
-        sum += KVAP_GetDouble(parameters[position]);
-    }
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), sum);
-    return 1;
-}
-
-TEST_F(Evaluation, ACallbackResizingTheRunningEquationsListLeavesTheOperatorItsOperands) {
-    KVAOP_RegisterOperator(3, "ResizeSum", resize_then_sum);
-    const char *trace3 = testhost::register_trace_operator(3);
-    for (int32_t count : {0, 1, 5}) {
-        for (bool fromOperator : {false, true}) {
-            EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-            const int32_t index =
-                add_equation(palette, "E", fromOperator ? "ResizeSum" : trace3, "New Frame");
-            Equation *equation = KVAEP_GetEquation(palette, index);
-            Parameter *first = KVAEQ_GetParameterN(equation, 0);
-            if (!fromOperator) {
-                KVAP_Delete(first);
-                first = KVAEQ_NewParameterN(equation, 0, KVAP_IDOfName("Temporary"));
-                KVAP_SetDataTypeName(first, "double");
-                KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(first), resize_on_get);
-            }
-            KVAP_SetDouble(first, 1.0);
-            set_number(palette, index, 1, 2.0);
-            set_number(palette, index, 2, 3.0);
-            Parameter **list = KVAEQ_GetParameterList(equation);
-            resize = Resize{palette, index, count};
-
-            KVAEQM_EvaluateTriggerName("New Frame");
-            EXPECT_DOUBLE_EQ(result_of(palette, index), 6.0) << count;
-            equation = KVAEP_GetEquation(palette, index);
-            EXPECT_EQ(KVAEQ_GetNumParameters(equation), count);
-            EXPECT_FALSE(testhost::is_live(list)) << "released once the run ended";
-            KVAEQM_DeleteEquationPalette(&databases[0]);
+// What is made is reached when the walk gets to its index; a palette deleted under the walk
+// ends that palette's turn (the removal shifts C into a position the walk has passed); what was
+// released or replaced under a running equation (its result, its parameter list) goes once its
+// run ends, the operator still reading what it was given; a nested walk skips what still runs.
+TEST_F(Evaluation, CallbacksThatChangeThePalettesLeaveTheWalkSound) {
+    KVAOP_RegisterOperator(1, "Act", act_operator);
+    const int32_t actor = KVAS_RegisterSubscriberType("Actor", nullptr, act_on<Variable>, nullptr);
+    const auto grow = [] {
+        int32_t far = target->capacity + 5;
+        KVAEP_NewEquation(target, &far);
+    };
+    const auto delete_palette = [] { KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(target)); };
+    const auto clear_palette = [] { KVAEP_ClearPalette(target); };
+    const auto move_on = [] { KVAEP_MoveEquation(target, KVAEP_GetEquation(target, 0), 3); };
+    const auto empty = [] { KVAEQ_SetNumParameters(KVAEP_GetEquation(target, 0), 0); };
+    const auto widen = [] { KVAEQ_SetNumParameters(KVAEP_GetEquation(target, 0), 5); };
+    const auto evaluate = [] { KVAEQM_EvaluateTriggerName("New Frame"); };
+    const WalkCase cases[] = {
+        {"operator makes far ahead", kOperator, make_far_on_trigger,
+         "run A,run B0,b0=10,run B1,run Made,run C", "run A,run B0,b0=10,run B1,run Made,run C",
+         26},
+        {"subscriber grows the slots", kSubscribers, grow,
+         "run A,run B0,act,b0=20,act,run B1,run C", "run A,run B0,act,b0=20,act,run B1,run C", 16},
+        {"subscriber deletes palette", kSubscribers, delete_palette, "run A,run B0,act",
+         "run A,run C", 0},
+        {"operator deletes palette", kOperator, delete_palette, "run A,run B0", "run A,run C", 0},
+        {"get callback deletes palette", kGetCallback, delete_palette, "run A,run B0,act",
+         "run A,run C", 0},
+        {"subscriber clears palette", kSubscribers, clear_palette, "run A,run B0,act,run C",
+         "run A,run C", 0},
+        {"operator clears palette", kOperator, clear_palette, "run A,run B0,run C", "run A,run C",
+         0},
+        {"operator remakes its equation", kOperator, remake_first, "run A,run B0,run B1,run C",
+         "run A,run B1,run C", 0},
+        {"subscriber moves its equation on", kSubscribers, move_on,
+         "run A,run B0,act,b0=20,act,run B1,run B0,run C", "run A,run B1,run B0,run C", 0},
+        {"operator widens its list", kOperator, widen, "run A,run B0,b0=10,run B1,run C",
+         "run A,run B0,b0=10,run B1,run C", 0},
+        {"get callback empties the list", kGetCallback, empty,
+         "run A,run B0,act,b0=10,run B1,run C", "run A,run B0,b0=0,run B1,run C", 0},
+        {"operator subscribes", kOperator, subscribe_late,
+         "run A,run B0,b0=10,late=10,run B1,run C", "run A,run B0,b0=10,late=10,run B1,run C", 0},
+        {"subscriber evaluates again", kSubscribers, evaluate,
+         "run A,run B0,act,run A,run B1,run C,b0=20,act,run B1,run C",
+         "run A,run B0,act,b0=20,act,run B1,run C", 0},
+    };
+    for (const WalkCase &c : cases) {
+        SCOPED_TRACE(c.what);
+        add_equation(new_palette(&db[0]), "A", trace);
+        target = new_palette(&db[1]);
+        Equation *runner =
+            equation_at(target, add_equation(target, "B0", c.hook == kOperator ? "Act" : trace));
+        add_equation(target, "B1", trace);
+        add_equation(new_palette(&db[2]), "C", trace);
+        if (c.hook == kSubscribers) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
+        subscribe(runner, recorder, "b0");
+        if (c.hook == kSubscribers) KVAEQ_RegisterSubscriber(runner, actor, nullptr, nullptr);
+        if (c.hook == kGetCallback) {
+            KVAP_Delete(KVAEQ_GetParameterN(runner, 0));
+            Parameter *operand = KVAEQ_NewParameterN(runner, 0, KVAP_IDOfName("Temporary"));
+            KVAP_SetDataTypeName(operand, "double");
+            KVAP_SetVariableGetFunc(reinterpret_cast<Variable *>(operand), act_on<Parameter>);
         }
+        action = c.action;
+        for (int walk = 0; walk < 2; ++walk) {
+            actions = 1 - walk;
+            events().clear();
+            KVAEQM_EvaluateTriggerName("New Frame");
+            EXPECT_EQ(events(), split(walk == 0 ? c.walk : c.next));
+        }
+        EXPECT_EQ(c.capacity != 0 ? target->capacity : 0, c.capacity);
+        for (int &database : db) KVAEQM_DeleteEquationPalette(&database);
     }
-    EXPECT_EQ(counts().foreignFrees, 0);
 }
 
-// Subscribes another recorder to the equation it runs in.
-int32_t subscribe_another(Variable *result, int32_t, Parameter **) {
-    events().push_back("run");
-    Equation *equation = KVAEP_GetEquation(resize.palette, resize.index);
-    KVAEQ_RegisterSubscriber(equation, 0, nullptr, const_cast<char *>("late"));
-    KVAP_SetDouble(reinterpret_cast<Parameter *>(result), 1.0);
-    return 1;
-}
-
-TEST_F(Evaluation, AReferenceReadNotifiesOnlyTheSubscribersPresentBeforeTheOperator) {
-    ASSERT_EQ(recorder, 0);
-    KVAOP_RegisterOperator(0, "Subscribe", subscribe_another);
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[0]);
-    const int32_t index = add_equation(palette, "S", "Subscribe", "New Frame");
-    subscribe(KVAEP_GetEquation(palette, index), recorder, "early");
-    resize = Resize{palette, index, 0};
-    const int32_t user = add_equation(palette, "U", trace, "No Trigger");
-    Parameter *reference = testhost::refer(palette, user, 0, "S");
-
+// A read holds its equation: it notifies only the subscribers present before the operator ran
+// (where the walk counts them after it), and gives no value when the operator remade the
+// equation under it, whose objects go once the read ends.
+TEST_F(References, AReadHoldsItsEquationWhileTheOperatorChangesIt) {
+    hold_freed_blocks();
+    KVAOP_RegisterOperator(1, "Act", act_operator);
+    target = new_palette();
+    Equation *runner = equation_at(target, add_equation(target, "B0", "Act"));
+    subscribe(runner, recorder, "early");
+    Variable *result = KVAEQ_GetVariable(runner);
+    Parameter *reference = refer(target, add_equation(target, "U", trace, "No Trigger"), 0, "B0");
+    action = subscribe_late;
+    actions = 3;
     KVAP_GetDouble(reference);
-    EXPECT_EQ(events(), (Log{"run", "early=1"}));
-    events().clear();
     KVAP_GetDouble(reference);
-    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1"}));
-
-    // The trigger walk counts them after the operator: the one it adds hears at once.
-    events().clear();
     KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(events(), (Log{"run", "early=1", "late=1", "late=1", "late=1"}));
+    EXPECT_EQ(events(), split("run B0,early=10,run B0,early=10,late=10,run B0,early=10,late=10,"
+                              "late=10,late=10"));
+    events().clear();
+    action = remake_first;
+    actions = 1;
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+    EXPECT_EQ(events(), (Log{"run B0"}));
+    EXPECT_FALSE(is_live(result));
+}
+
+// One host session -----------------------------------------------------------------------------
+
+std::deque<std::string> labels;  // the scene nodes' user data, at stable addresses
+int32_t sceneNode = -1, frameCounter = 0;
+// The scene node type wants to hear of every equation of every database.
+void watch_every_equation(Equation *equation, void *database) {
+    labels.push_back(*static_cast<std::string *>(database) + "/" + KVAEQ_GetName(equation));
+    KVAEQ_RegisterSubscriber(equation, sceneNode, nullptr, labels.back().data());
+}
+
+// Two databases whose equations refer to each other, evaluated frame after frame: refreshing
+// asks for every live equation of every palette in order and replaces the old subscribers;
+// equations run by palette and index, references read on the spot notify as they go, an
+// equation whose operator has no function is passed over; the trigger's enabled flag is not
+// consulted, its name is matched exactly, and a frame allocates nothing once built. A palette
+// under null or shared user data lends its turn to the earliest palette of that user data.
+TEST_F(Evaluation, AHostEvaluatesTwoDatabasesFrameAfterFrame) {
+    sceneNode = register_recorder("Scene Node", watch_every_equation);
+    std::string carName = "Car", roadName = "Road";
+    EquationPalette *car = new_palette(&carName), *road = new_palette(&roadName);
+    EquationPalette *twin = new_palette(&carName), *anonymous = KVAEQM_NewEquationPalette(nullptr);
+    add_equation(twin, "Twin", trace);
+    add_equation(anonymous, "Anonymous", trace);
+    const int32_t speed = add_equation(car, "Speed", "+");
+    refer(car, speed, 0, "Frame");  // not made yet: resolved when first read
+    set_number(car, speed, 1, 10.0);
+    const int32_t scrap = add_equation(car, "Scrap", trace);
+    const int32_t distance = add_equation(car, "Distance", "*");
+    refer(car, distance, 0, "Speed");
+    set_number(car, distance, 1, 2.0);
+    set_number(car, add_equation(car, "Setup", "Move Value", "Initialization"), 0, 42.0);
+    add_equation(car, "Unknown", "No Such Operator");
+    KVAEP_DeleteEquation(car, equation_at(car, scrap));
+    subscribe(equation_at(car, speed), recorder, "old");  // replaced by the refresh
+    Equation *frame = equation_at(road, add_equation(road, "Frame", "Move Value"));
+    KVAP_Delete(KVAEQ_GetParameterN(frame, 0));
+    Parameter *counter = KVAEQ_NewParameterN(frame, 0, KVAP_IDOfName("Temporary"));
+    KVAP_SetDataTypeName(counter, "int");
+    KVAP_SetVariableAddress(reinterpret_cast<Variable *>(counter), &frameCounter);
+    refer(road, add_equation(road, "Echo", "abs"), 0, "Distance");
+
+    KVAEQM_RefreshAllSubscribers();  // the twin's turn goes to Car: its equations asked again
+    const std::string cars = "Car/Speed,Car/Distance,Car/Setup,Car/Unknown";
+    EXPECT_EQ(Log(labels.begin(), labels.end()),
+              split((cars + ",Road/Frame,Road/Echo," + cars).c_str()));
+    KVAT_EnableByName("New Frame", 0);
+    frameCounter = 3;
+    KVAEQM_EvaluateTriggerName("New Frame");
+    // Car: Speed reads Frame; Distance reads Speed, which reads Frame again. Road: Frame, then
+    // Echo, which reads back into Car. Then Car again, in the twin's turn.
+    const std::string car3 = "Road/Frame=3,Car/Speed=13,Road/Frame=3,Car/Speed=13,Car/Distance=26";
+    EXPECT_EQ(events(), split((car3 +
+                               ",Road/Frame=3,Road/Frame=3,Car/Speed=13,Car/Distance=26,"
+                               "Road/Echo=26," +
+                               car3)
+                                  .c_str()));
+    events().clear();
+    KVAEQM_EvaluateTriggerName("new frame");
+    KVAEQM_EvaluateTriggerName(nullptr);
+    KVAEQM_Evaluate(KVAT_GetNumTypes());
+    KVAEQM_Evaluate(-1);
+    KVAEQM_Evaluate(KVAT_IDOfName("Initialization"));
+    EXPECT_EQ(events(), (Log{"Car/Setup=42", "Car/Setup=42"}));
+    const long allocations = counts().allocations;
+    KVAEQM_Evaluate(KVAT_IDOfName("New Frame"));
+    EXPECT_EQ(counts().allocations, allocations);
+
+    EXPECT_EQ(KVAEQM_FindEquationByName("Twin"), nullptr);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(nullptr), nullptr);
+    EXPECT_EQ(GetEquationPaletteFromUserData(nullptr), anonymous);
+    KVAEQM_DeleteEquationPalette(&carName);  // the earlier one
+    KVAEQM_DeleteEquationPalette(nullptr);
+    EXPECT_EQ(KVAEQM_GetEquationPalette(&carName), twin);
+    KVAEP_DeleteEquationPalette(anonymous);
+    // Without memory for a longer list a palette is refused and nothing is left behind.
+    for (int i = 0; i < 8; ++i) new_palette(&db[i]);
+    const size_t live = counts().live.size();
+    fail_after(2);  // the palette and its slots, but not the longer list
+    EXPECT_EQ(new_palette(&db[8]), nullptr);
+    fail_after(-1);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 10);
+    EXPECT_EQ(counts().live.size(), live);
+}
+
+// References by name ---------------------------------------------------------------------------
+
+// Unresolved, a reference reads as nothing; once an equation bears its name every read runs
+// that equation with its notifications. The text and value functions reach the result without
+// running anything; KVAP_SetDouble reads, and so runs, first.
+TEST_F(References, AReadRunsTheEquationItsNameFindsWhileTextAndValueFunctionsDoNot) {
+    Parameter *reference = loose_parameter("Sum");
+    Parameter *number = loose_parameter(nullptr, ZTEQM_PARAMETER_LITERAL);
+    ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(ZTEQM_PARAMETER_EQUATION);
+    char *text = nullptr;
+    KVAP_GetString(reference, &text, 1);
+    EXPECT_EQ(text, nullptr);
+    EXPECT_EQ(KVAP_GetDataTypeID(reference), 0);
+    EquationPalette *palette = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    KVAP_SetDouble(number, 4.0);
+    setValue(reference, KVAP_GetValue(number));  // not resolved yet: nothing is written
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 0.0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(KVAP_GetInteger(reference), 5);
+    EXPECT_EQ(KVAP_GetValue(reference),
+              KVAP_GetVariableValue(KVAEQ_GetVariable(equation_at(palette, sum))));
+    EXPECT_EQ(events(), split("run Sum,Sum=5,run Sum,Sum=5,run Sum,Sum=5"));
+    KVAP_GetString(reference, &text, 0);
+    EXPECT_STREQ(text, "Sum");
+    KVAP_GetString(reference, &text, 1);
+    EXPECT_STREQ(text, "5.000000");
+    KVAP_SetString(reference, "7.5", 1);
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 7.5);
+    setValue(reference, KVAP_GetValue(number));
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 4.0);
+    KVAP_SetDouble(reference, 6.0);
+    EXPECT_DOUBLE_EQ(result_of(palette, sum), 6.0);
+    EXPECT_EQ(events().size(), 8u);
+}
+
+// Naming keeps the cached pointer until a fix resolves the name in the earliest registered
+// palette bearing it; as text it resolves at once; a pointer set by hand is used as it is; long
+// names are cut; parameters of another layout are refused. A direct self-reference, by pointer
+// or by name, is broken to the name "Recursive".
+TEST_F(References, NamesResolveWhenFixedAndSelfReferencesAreBroken) {
+    EquationPalette *palette = new_palette(), *later = new_palette();
+    const int32_t inLater = make_sum(later, "Other"), sum = make_sum(palette, "Sum");
+    Parameter *reference = loose_parameter("Sum");
+    KVAP_FixEquationReference(reference);
+    KVAP_SetEquationReferenceName(reference, "Other");
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
+    KVAP_FixEquationReference(reference);
+    EXPECT_EQ(cached_reference(reference), equation_at(later, inLater));
+    const int32_t other = make_sum(palette, "Other");
+    KVAP_SetString(reference, "Other", 0);
+    EXPECT_EQ(cached_reference(reference), equation_at(palette, other));
+    KVAP_SetEquationReference(reference, equation_at(palette, sum));
+    EXPECT_STREQ(KVAP_GetEquationReferenceName(reference), "Other");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(events().front(), "run Sum");
+    KVAP_SetString(reference, std::string(90, 'r').c_str(), 0);
+    KVAP_SetEquationReferenceName(reference, nullptr);
+    EXPECT_EQ(std::string(KVAP_GetEquationReferenceName(reference)), std::string(79, 'r'));
+    EXPECT_EQ(cached_reference(reference), nullptr);
+    Parameter *literal = loose_parameter(nullptr, ZTEQM_PARAMETER_LITERAL);
+    KVAP_SetEquationReference(literal, equation_at(palette, sum));
+    EXPECT_EQ(KVAP_GetEquationReferenceName(literal), nullptr);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(literal), 10.0);
+
+    Equation *self = equation_at(palette, sum);
+    Parameter *byName = refer(palette, sum, 0, "Sum");
+    EXPECT_EQ(KVAP_CheckRecursion(self, literal), 0);
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 1);
+    EXPECT_STREQ(KVAP_GetEquationReferenceName(byName), "Recursive");
+    EXPECT_EQ(cached_reference(byName), nullptr);
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 0);
+    KVAP_SetEquationReference(byName, self);  // by pointer alone, whatever the name
+    EXPECT_EQ(KVAP_CheckRecursion(self, byName), 1);
+    Parameter *toSum = refer(palette, other, 0, "Sum");  // another equation's: left alone
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, other), toSum), 0);
+    KVAEQ_SetName(equation_at(palette, other), "Recursive");
+    EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, other), byName), 1);
+}
+
+// A read that would re-enter an equation being evaluated gives nothing, so a self-reference
+// runs once and a cycle stops at its first re-entry; a chain nests at most 64 evaluations.
+TEST_F(References, SelfReferencesCyclesAndLongChainsEnd) {
+    EquationPalette *palette = new_palette();
+    const Log names = split("A,B,C,Self"), targets = split("B,C,A,Self");
+    for (int32_t index = 0; index < 4; ++index) {
+        const char *name = names[index].c_str();
+        add_equation(palette, name, trace, index == 1 || index == 2 ? "No Trigger" : "New Frame");
+        refer(palette, index, 0, targets[index].c_str());
+        set_number(palette, index, 1, index == 0 ? 1.0 : 10.0 * index);
+        subscribe(equation_at(palette, index), recorder, name);
+    }
+    KVAEQM_EvaluateTriggerName("New Frame");
+    EXPECT_EQ(events(), split("run A,run B,run C,C=20,B=30,A=31,run Self,Self=30"));
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("B")), 31.0);
+    EXPECT_EQ(events(), split("run B,run C,run A,A=1,C=21,B=31"));
+
+    EquationPalette *chain = new_palette();
+    int32_t capacity = 300;
+    KVAEP_NewEquation(chain, &capacity);  // room for the whole chain at once
+    for (int link = 0; link < 300; ++link) {
+        add_equation(chain, ("L" + std::to_string(link)).c_str(), trace);
+        set_number(chain, link, 1, 1.0);
+        if (link > 0) refer(chain, link, 0, ("L" + std::to_string(link - 1)).c_str());
+    }
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("L299")), 64.0);
+    EXPECT_EQ(events().size(), 64u);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(loose_parameter("L9")), 20.0);
+    KVAEQM_EvaluateTriggerName("New Frame");  // every link on the trigger: each run ends
+    EXPECT_DOUBLE_EQ(result_of(chain, 299), 64.0);
+    // The last run to reach a link is the deepest one of the last link's chain.
+    EXPECT_DOUBLE_EQ(result_of(chain, 300 - 64), 1.0);
+}
+
+// Over the counting allocator: the block named to be withheld is kept back when freed and
+// handed to the next request of its size, so that another palette's slots take its place.
+struct Reuse {
+    const void *withhold = nullptr;
+    void *held = nullptr;
+    std::map<void *, uint64_t> sizes;
+} reuse;
+void *reusing_alloc(uint64_t size) {
+    if (reuse.held != nullptr && reuse.sizes[reuse.held] == size) {
+        return std::exchange(reuse.held, nullptr);
+    }
+    void *block = counting_alloc(size);
+    reuse.sizes[block] = size;
+    return block;
+}
+void reusing_free(void *block) {
+    if (block == nullptr || block != reuse.withhold) return counting_free(block);
+    reuse.held = block;
+    reuse.withhold = nullptr;
+}
+class ReusedBlocks : public References {
+    void SetUp() override {
+        KVAEQM_Init(reusing_alloc, reusing_free, &counts());  // the library starts only once
+        References::SetUp();
+    }
+};
+
+// Cached pointers never outlive their slots: growing the target's palette moves the slots
+// (and another palette is given the freed block), deleting the palette releases them; a
+// reference then resolves its name afresh, into whatever palette now bears it.
+TEST_F(ReusedBlocks, AReferenceFollowsItsEquationWhenTheSlotsMoveOrGo) {
+    EquationPalette *palette = new_palette();
+    EquationPalette *other = new_palette();
+    make_sum(palette, "Target");
+    Parameter *inEquation = refer(other, add_equation(other, "User", trace), 0, "Target");
+    Parameter *outside = loose_parameter("Target");
+    KVAP_FixEquationReference(outside);
+    Parameter *offBoundary = loose_parameter("Target");
+    char *slot = reinterpret_cast<char *>(equation_at(palette, 0));
+    KVAP_SetEquationReference(offBoundary, reinterpret_cast<Equation *>(slot + 8));
+    Equation *oldSlots = palette->slots;
+    reuse.withhold = oldSlots;
+    int32_t far = 40;
+    KVAEP_NewEquation(palette, &far);
+    ASSERT_EQ(reuse.held, oldSlots);
+    EquationPalette *impostor = new_palette();
+    ASSERT_EQ(impostor->slots, oldSlots);
+    make_sum(impostor, "Impostor");
+    for (Parameter *reference : {inEquation, outside, offBoundary}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+        EXPECT_EQ(cached_reference(reference), equation_at(palette, 0));
+    }
+    EXPECT_EQ(events(), split("run Target,Target=5,run Target,Target=5,run Target,Target=5"));
+
+    KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(palette));
+    EXPECT_EQ(cached_reference(inEquation), nullptr);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(inEquation), 0.0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 0.0);
+    EquationPalette *third = new_palette();
+    const int32_t again = make_sum(third, "Target");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 5.0);
+    EXPECT_EQ(cached_reference(outside), equation_at(third, again));
+}
+
+// A deleted equation is still reached until a fix-up of its palette resolves the name again;
+// a slot made live again voids every pointer into it, whichever palette the reference is in,
+// so a reference never runs an equation made later in the slot it points at. A pointer set by
+// hand is trusted, whatever the name, until its slot is made again; so is its copy.
+TEST_F(References, ARemadeSlotVoidsTheReferencesIntoIt) {
+    EquationPalette *palette = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    Parameter *reference = refer(palette, add_equation(palette, "User", trace), 0, "Sum");
+    KVAEP_DeleteEquation(palette, equation_at(palette, sum));
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    int32_t index = 5;
+    KVAEP_NewEquation(palette, &index);  // fixes the palette's references
+    EXPECT_EQ(cached_reference(reference), nullptr);
+
+    EquationPalette *other = new_palette();
+    const int32_t b = make_sum(other, "B");
+    KVAP_SetString(reference, "B", 0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    KVAEP_DeleteEquation(other, equation_at(other, b));
+    index = -1;
+    ASSERT_NE(KVAEP_NewEquation(other, &index), nullptr);  // a stranger in B's slot
+    ASSERT_EQ(index, b);
+    events().clear();
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 0.0);
+    EXPECT_EQ(cached_reference(reference), nullptr);
+    EXPECT_TRUE(events().empty());
+    const int32_t again = make_sum(other, "B");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    EXPECT_EQ(cached_reference(reference), equation_at(other, again));
+
+    Parameter *byHand = loose_parameter("B");
+    KVAP_SetEquationReference(byHand, equation_at(other, b));
+    KVAP_GetDouble(byHand);
+    EXPECT_EQ(cached_reference(byHand), equation_at(other, b));
+    loose.push_back(KVAP_CopyParameter(byHand));
+    Parameter *copy = loose.back();
+    EXPECT_EQ(cached_reference(copy), equation_at(other, b));
+    KVAEP_DeleteEquation(other, equation_at(other, b));
+    int32_t same = b;
+    Equation *remade = KVAEP_NewEquation(other, &same);
+    EXPECT_EQ(KVAP_CheckRecursion(remade, copy), 0);  // not a reference of its own
+    for (Parameter *stale : {byHand, copy}) {
+        EXPECT_DOUBLE_EQ(KVAP_GetDouble(stale), 5.0);
+        EXPECT_EQ(cached_reference(stale), equation_at(other, again));
+    }
+}
+
+// A fix-up pass after a few changes fixes exactly the references a pass over the whole palette
+// would: those of its own live equations that a change concerns, whether by the name they bear
+// or set by hand, and no reference of another palette; after more changes than the library
+// keeps track of, it still catches up with all of them.
+TEST_F(References, AFixUpPassCatchesUpWithEveryChangeSinceTheLastOne) {
+    EquationPalette *palette = new_palette();
+    EquationPalette *other = new_palette();
+    const int32_t sum = make_sum(palette, "Sum");
+    const int32_t second = make_sum(palette, "Other");
+    Parameter *bySum = refer(palette, add_equation(palette, "U1", trace), 0, "Sum");
+    Parameter *byOther = refer(palette, add_equation(palette, "U2", trace), 0, "Other");
+    Parameter *elsewhere = refer(other, add_equation(other, "V", trace), 0, "Sum");
+    const auto fix_up = [&] {
+        int32_t index = -1;
+        KVAEP_NewEquation(palette, &index);
+    };
+    fix_up();
+    KVAP_SetEquationReference(byOther, equation_at(palette, sum));
+    KVAP_SetEquationReference(elsewhere, equation_at(palette, second));
+    KVAEQ_SetName(equation_at(palette, sum), "Renamed");
+    fix_up();
+    EXPECT_EQ(cached_reference(bySum), nullptr);
+    EXPECT_EQ(cached_reference(byOther), equation_at(palette, second));
+    EXPECT_EQ(cached_reference(elsewhere), equation_at(palette, second));
+    for (int change = 0; change < 100; ++change) {
+        KVAP_SetEquationReference(byOther, equation_at(palette, change % 2 ? sum : second));
+    }
+    KVAEQ_SetName(equation_at(palette, second), "Sum");
+    fix_up();
+    EXPECT_EQ(cached_reference(bySum), equation_at(palette, second));
+    EXPECT_EQ(cached_reference(byOther), nullptr);
+    EXPECT_EQ(cached_reference(elsewhere), equation_at(palette, second));
 }
 
 }  // namespace
