@@ -31,12 +31,9 @@ std::string describe(const eqm::Scene &scene) {
                 << e.result.parameterType << ' ' << e.result.valueType << " '" << e.result.name
                 << "' from " << e.result.initial.value_or("-") << " driving "
                 << e.result.drives.value_or("-") << '\n';
-            for (const eqm::ParameterPlan &p : e.parameters) {
-                std::error_code error;  // a file parameter names its file, resolved
-                out << "  " << kinds[static_cast<int>(p.kind)] << ' ' << p.database << '/'
-                    << (fs::equivalent(p.text, p.file, error) ? p.file.generic_string() : p.text)
+            for (const eqm::ParameterPlan &p : e.parameters)
+                out << "  " << kinds[static_cast<int>(p.kind)] << ' ' << p.database << '/' << p.text
                     << ' ' << p.valueType << ' ' << p.parameterType << '\n';
-            }
         }
     }
     out << "watches:";
