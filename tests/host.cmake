@@ -58,6 +58,36 @@ if(VALGRIND AND ZTEQM_SANITIZING EQUAL -1 AND TARGET minimal_host)
     COMMAND ${VALGRIND} -q --leak-check=full --error-exitcode=1 $<TARGET_FILE:minimal_host>)
 endif()
 
+# "door_overshoot" -> "DoorOvershoot", for test names.
+function(zteqm_title name out)
+  string(REPLACE "_" ";" words ${name})
+  set(title "")
+  foreach(word ${words})
+    string(SUBSTRING ${word} 0 1 first)
+    string(SUBSTRING ${word} 1 -1 rest)
+    string(TOUPPER ${first} first)
+    string(APPEND title ${first}${rest})
+  endforeach()
+  set(${out} ${title} PARENT_SCOPE)
+endfunction()
+
+# Scenes of the tests play exactly their expected output, notification counts included, and end
+# with no live block.
+file(GLOB ZTEQM_TEST_RUNS CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/scenes/*.expected)
+foreach(expected ${ZTEQM_TEST_RUNS})
+  get_filename_component(name ${expected} NAME_WE)
+  zteqm_title(${name} title)
+  add_test(NAME Run.${title}PlaysItsExpectedOutput
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DEXPECTED=${expected}
+            -DWORKING_DIRECTORY=${CMAKE_CURRENT_SOURCE_DIR}/scenes
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} run ${name}.json)
+  add_test(NAME Run.${title}EndsWithNoLiveBlock
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=0
+            "-DMATCH=allocator: [0-9]+ blocks allocated, [0-9]+ released, 0 live;"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+            ${ZTEQM_HOST} run ${CMAKE_CURRENT_SOURCE_DIR}/scenes/${name}.json --stats)
+endforeach()
+
 # Data files written on Windows (CR LF line ends) play exactly as the originals do.
 add_test(NAME Scenes.CrLfDataFilesOfThePlaybackScene
   COMMAND ${CMAKE_COMMAND} -DSCENE=${ZTEQM_SCENES}/playback.json
@@ -88,37 +118,27 @@ add_test(NAME Check.AcceptsTheExampleScenes
   COMMAND ${CMAKE_COMMAND} -DSTATUS=0 -DMATCH=door.json:\ ok
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
           ${ZTEQM_HOST} check ${ZTEQM_EXAMPLE_SCENES})
-# Each case: the test's name, the bad scene, and what the report must say.
-set(ZTEQM_BAD_SCENES
-  "MalformedJsonAtItsLineAndColumn|malformed|line 3, column 28: malformed JSON: syntax error while parsing object - unexpected string literal"
-  "UnknownOperatorWithTheNearestName|unknown_names|unknown operator \"DriveDof\" \\(did you mean \"DriveDOF\"\\?\\)"
-  "UnknownTrigger|unknown_names|trigger: unknown trigger \"New Frames\""
-  "UnknownParameterType|unknown_names|result.type: unknown parameter type \"Temporay\""
-  "UnknownResultValueType|unknown_names|result.valueType: unknown value type \"dubble\""
-  "UnknownLiteralValueType|unknown_names|parameters\\[0\\].valueType: unknown value type \"integer\""
-  "WrongParameterCount|parameter_count|equations\\[0\\]\\(Door Stop\\).parameters: \"Clamp\" takes 3 parameters, 2 given"
-  "ReferenceToAMissingEquation|missing_reference|databases\\[1\\]\\(skeleton\\).equations\\[0\\]\\(Lift\\).parameters\\[0\\].equation: no equation is named \"Waves\""
-  "MissingDataFile|missing_file|parameters\\[1\\].file: no data file \"[^\"]*/tests/scenes/data/take-07.txt\""
-  "ReferenceCycleAcrossDatabases|reference_cycle|cycle: \"Ping\" -> \"Pong\" -> \"Ping\""
-  "BoundVariableReadAsAnotherKind|bound_kind|\"%\" reads parameter 0 as an integer, but \"time\" is bound to memory held as \"double\""
-  "FrameCountOfTheWrongType|wrong_shape|frames: must be a whole number"
-  "AttributeThatIsNoNumber|wrong_shape|nodes.door.angle: an attribute holds a finite number"
-  "UnknownKey|wrong_shape|equations\\[0\\]\\(Swing\\).paramters: unknown key \"paramters\""
-  "CharOutsideItsRange|silent_values|knob.notch: 300 is outside the range of \"char\""
-  "ShortOutsideItsRange|silent_values|knob.count: 70000 is outside the range of \"short\""
-  "WatchOfANameNothingBears|silent_values|watch\\[1\\].name: no result or variable is named \"nope\""
-  "ResultThatReachesNothing|silent_values|\\(Lost\\): warning: its result reaches nothing")
-foreach(case ${ZTEQM_BAD_SCENES})
-  string(REPLACE "|" ";" case "${case}")
-  list(GET case 0 behaviour)
-  list(GET case 1 scene)
-  list(GET case 2 pattern)
-  add_test(NAME Check.Reports${behaviour}
-    COMMAND ${CMAKE_COMMAND} -DSTATUS=1
-            "-DMATCH=scenes/${scene}.json: [^\n]*${pattern}"
-            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
-            ${ZTEQM_HOST} check ${CMAKE_CURRENT_SOURCE_DIR}/scenes/${scene}.json)
+# Each bad scene of the tests is reported exactly as its .errors file says, every problem at
+# its place and in its order, with status 1: what the reader finds (malformed JSON, wrong
+# shapes, names, parameter kinds, references and cycles, values out of range, watches) and
+# what only the library's registries tell (unknown names with the nearest known one,
+# parameter counts, bound variables an operator would read as another kind).
+file(GLOB ZTEQM_BAD_SCENES CONFIGURE_DEPENDS ${CMAKE_CURRENT_SOURCE_DIR}/scenes/*.errors)
+foreach(errors ${ZTEQM_BAD_SCENES})
+  get_filename_component(name ${errors} NAME_WE)
+  zteqm_title(${name} title)
+  add_test(NAME Check.Reports${title}
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=1 -DEXPECTED_ERRORS=${errors}
+            -DWORKING_DIRECTORY=${CMAKE_CURRENT_SOURCE_DIR}/scenes
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} check ${name}.json)
 endforeach()
+# A regular file whose reading fails (/proc/self/mem, which only Linux has) is named with why.
+if(CMAKE_SYSTEM_NAME STREQUAL "Linux")
+  add_test(NAME Check.SaysWhyASceneFileCannotBeRead
+    COMMAND ${CMAKE_COMMAND} -DSTATUS=1
+            "-DMATCH=^/proc/self/mem: cannot read the scene file: Input/output error\n/proc/self/mem: 1 problem\n$"
+            -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake -- ${ZTEQM_HOST} check /proc/self/mem)
+endif()
 add_test(NAME Check.SurvivesEveryCutOfTheExampleScenes
   COMMAND ${CMAKE_COMMAND} "-DHOST=${ZTEQM_HOST}" -DSCENES=${ZTEQM_SCENES}
           -DOUT=${CMAKE_CURRENT_BINARY_DIR}/cut-scenes -DSTEP=5
@@ -207,6 +227,17 @@ add_test(NAME CommandLine.LoadsAModuleNamedByItsBareFileName
           -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
           ${ZTEQM_HOST} check ${ZTEQM_SCENES}/door.json
           --module ${ZTEQM_MODULE_FILE_NAME})
+# A library that is no equation manager: every function it lacks is named.
+if(WIN32)
+  set(ZTEQM_FOREIGN_MODULE kernel32.dll)
+else()
+  set(ZTEQM_FOREIGN_MODULE libm.so.6)
+endif()
+add_test(NAME CommandLine.NamesEveryFunctionAForeignModuleLacks
+  COMMAND ${CMAKE_COMMAND} -DSTATUS=3
+          "-DMATCH=^eqm-host: the module ${ZTEQM_FOREIGN_MODULE} lacks [0-9]+ functions the host needs: KVAEQM_Init, KVAEQM_Exit, [^\n]*, KVAEP_DeleteEquation\n$"
+          -P ${CMAKE_CURRENT_SOURCE_DIR}/run_and_expect.cmake --
+          ${ZTEQM_HOST} check ${ZTEQM_SCENES}/door.json --module ${ZTEQM_FOREIGN_MODULE})
 add_test(NAME CommandLine.NamesAModuleItCannotLoad
   COMMAND ${CMAKE_COMMAND} -DSTATUS=3
           "-DMATCH=cannot load the module ${CMAKE_CURRENT_BINARY_DIR}/none.so"

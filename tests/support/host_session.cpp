@@ -1,7 +1,6 @@
 // A host session over every family, tolerant of failed allocations.
 #include "host_session.h"
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -16,7 +15,7 @@ SubscriberCounts subscribers;
 double boundNumber = 1.5;
 int32_t frame = 7;
 
-void count_destroyed(void *) { ++subscribers.destroyed; }
+void destroyed(void *) { ++subscribers.destroyed; }
 void notify_nothing(Variable *, void *) {}
 
 void subscribe_counted(Equation *equation, int32_t type) {
@@ -24,8 +23,8 @@ void subscribe_counted(Equation *equation, int32_t type) {
 }
 
 // The interest callback subscribes its type to every equation it is asked about.
-int32_t interestedType = -1;
-void interested(Equation *equation, void *) { subscribe_counted(equation, interestedType); }
+int32_t counted = -1;
+void interested(Equation *equation, void *) { subscribe_counted(equation, counted); }
 
 void refresh(Parameter *parameter, void *) { KVAP_SetDouble(parameter, 0.25); }
 
@@ -38,48 +37,45 @@ int32_t twice(Variable *result, int32_t numParameters, Parameter **parameters) {
 int32_t host_get_integer(Value *value) { return value->data.i; }
 void host_set_integer(Value *value, int32_t integer) { value->data.i = integer; }
 
-Parameter *host_new(int32_t typeId) {
+Parameter *new_var(int32_t typeId) {
     auto *variable = static_cast<Variable *>(_KVAMEM_AllocZ(sizeof(Variable), nullptr, 0));
     if (variable != nullptr) variable->typeId = typeId;
     return reinterpret_cast<Parameter *>(variable);
 }
-void host_delete(Parameter *parameter) {
-    KVAP_FreeVariable(reinterpret_cast<Variable *>(parameter));
-}
-Value *host_value(Parameter *parameter) { return &reinterpret_cast<Variable *>(parameter)->value; }
+void free_var(Parameter *parameter) { KVAP_FreeVariable(reinterpret_cast<Variable *>(parameter)); }
+Value *value_of(Parameter *parameter) { return &reinterpret_cast<Variable *>(parameter)->value; }
 
 void register_host_entries() {
     KVAT_RegisterTrigger("Frame End");
     KVAT_EnableByName("Frame End", 0);
     // The counted type is registered once, so that every subscriber made has its destructor;
     // a second type comes with every session.
-    if (interestedType < 0) {
-        interestedType =
-            KVAS_RegisterSubscriberType("Counted", count_destroyed, notify_nothing, interested);
-    }
+    if (counted < 0)
+        counted = KVAS_RegisterSubscriberType("Counted", destroyed, notify_nothing, interested);
     KVAS_RegisterSubscriberType("Quiet", nullptr, nullptr, nullptr);
     KVAV_RegisterValueType(12, "hostint", host_get_integer, host_set_integer, nullptr, nullptr,
                            nullptr, nullptr, nullptr, nullptr);
-    KVAP_RegisterParameterType(9, "HostVar", 1, host_new, host_delete, host_value, nullptr, nullptr,
+    KVAP_RegisterParameterType(9, "HostVar", 1, new_var, free_var, value_of, nullptr, nullptr,
                                nullptr);
     if (KVAOP_IDOfName("Twice") == 0) KVAOP_RegisterOperator(1, "Twice", twice);
     KVAEQM_RegisterAppVariable("frame", "int", &frame);
 }
 
-// Replaces the parameter at the position by a new one of the type and releases the old one.
-Parameter *replace(EquationPalette *palette, int32_t index, int32_t position, const char *type) {
+// Replaces the first parameter of the equation by a variable of the type holding a double, and
+// releases the old one.
+Variable *var(EquationPalette *palette, int32_t index, const char *type) {
     Equation *equation = equation_at(palette, index);
-    Parameter *old = KVAEQ_GetParameterN(equation, position);
+    Parameter *old = KVAEQ_GetParameterN(equation, 0);
     if (old == nullptr) return nullptr;
-    Parameter *made = KVAEQ_NewParameterN(equation, position, KVAP_IDOfName(type));
+    Parameter *made = KVAEQ_NewParameterN(equation, 0, KVAP_IDOfName(type));
     KVAP_Delete(old);
-    return made;
+    KVAP_SetDataTypeName(made, "double");
+    return reinterpret_cast<Variable *>(made);
 }
 
-void literal_text(EquationPalette *palette, int32_t index, int32_t position, const char *valueType,
-                  const char *text) {
-    Parameter *literal = KVAEQ_GetParameterN(equation_at(palette, index), position);
-    KVAP_SetDataTypeName(literal, valueType);
+void literal(EquationPalette *a, int32_t index, int32_t at, const char *type, const char *text) {
+    Parameter *literal = KVAEQ_GetParameterN(equation_at(a, index), at);
+    KVAP_SetDataTypeName(literal, type);
     KVAP_SetString(literal, text, 1);
 }
 
@@ -89,32 +85,25 @@ void build_first(EquationPalette *a, const std::string &dataFile) {
     set_number(a, speed, 1, 3);
     KVAEP_SetLVariableTypeName(a, equation_at(a, speed), "Node Attribute");
 
-    const int32_t angle = add_equation(a, "Angle", "sin");
-    refer(a, angle, 0, "Speed");
+    refer(a, add_equation(a, "Angle", "sin"), 0, "Speed");
     const int32_t limited = add_equation(a, "Limited", "Clamp");
     refer(a, limited, 0, "Angle");
     set_number(a, limited, 1, -0.5);
     set_number(a, limited, 2, 0.5);
 
     const int32_t vector = add_equation(a, "Vector", "Move Value");
-    literal_text(a, vector, 0, "float4", "1 2 3 4");
+    literal(a, vector, 0, "float4", "1 2 3 4");
     KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(KVAEQ_GetVariable(equation_at(a, vector))),
                          "float4");
 
-    const int32_t doubled = add_equation(a, "Doubled", "Twice");
-    auto *bound = reinterpret_cast<Variable *>(replace(a, doubled, 0, "Node Attribute"));
-    KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(bound), "double");
-    KVAP_SetVariableName(bound, "bound");
-    const int32_t called = add_equation(a, "Called", "+");
-    auto *callback = reinterpret_cast<Variable *>(replace(a, called, 0, "HostVar"));
-    KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(callback), "double");
-    KVAP_SetVariableGetFunc(callback, refresh);
+    KVAP_SetVariableName(var(a, add_equation(a, "Doubled", "Twice"), "Node Attribute"), "bound");
+    KVAP_SetVariableGetFunc(var(a, add_equation(a, "Called", "+"), "HostVar"), refresh);
 
     const int32_t playback = add_equation(a, "Playback", "AsciiFile");
     set_number(a, playback, 0, 1);
-    literal_text(a, playback, 1, "string", dataFile.c_str());
+    literal(a, playback, 1, "string", dataFile.c_str());
     set_number(a, playback, 2, 2);
-    literal_text(a, playback, 3, "address", "0");
+    literal(a, playback, 3, "address", "0");
 }
 
 void evaluate_and_access(EquationPalette *a) {
@@ -138,16 +127,13 @@ void evaluate_and_access(EquationPalette *a) {
 
 void edit(EquationPalette *a) {
     Equation *copy = KVAEP_CopyEquation(a, KVAEQM_FindEquationByName("Speed"), 14);
-    Equation *moved = KVAEP_MoveEquation(a, copy, 9);
-    moved = KVAEP_MoveEquationUpOne(a, moved);
-    (void)KVAEP_MoveEquationDownOne(a, moved);
+    (void)KVAEP_MoveEquationDownOne(a, KVAEP_MoveEquationUpOne(a, KVAEP_MoveEquation(a, copy, 9)));
     KVAEP_CopyEqToEq(a, equation_at(a, 0), equation_at(a, 2));
     KVAEP_DeleteEquation(a, equation_at(a, 1));
     int32_t reused = -1;
     (void)KVAEP_NewEquation(a, &reused);  // the deleted equation's slot, its leftovers released
 
-    Parameter *copied = KVAP_CopyParameter(KVAEQ_GetParameterN(equation_at(a, 3), 0));
-    KVAP_Delete(copied);
+    KVAP_Delete(KVAP_CopyParameter(KVAEQ_GetParameterN(equation_at(a, 3), 0)));
     Value text{};
     KVAV_SetTypeName(&text, "string");
     KVAV_FromString(&text, "a text of some length");
@@ -159,8 +145,7 @@ void edit(EquationPalette *a) {
 
 // Playback keeps its file open between evaluations; disabling it closes the file.
 void stop_playback(EquationPalette *a) {
-    Equation *playback = KVAEP_FindEquationByName(a, "Playback");
-    KVAP_SetDouble(KVAEQ_GetParameterN(playback, 0), 0);
+    KVAP_SetDouble(KVAEQ_GetParameterN(KVAEP_FindEquationByName(a, "Playback"), 0), 0);
     KVAEQM_EvaluateTriggerName("New Frame");
 }
 
@@ -185,19 +170,10 @@ SubscriberCounts &subscriber_counts() { return subscribers; }
 std::string write_playback_file() {
     // In the system's temporary directory, whose short path fits the 79 characters a file name
     // parameter keeps.
-    std::error_code error;
-    const std::filesystem::path directory = std::filesystem::temp_directory_path(error);
-    if (error) return "";
-    std::random_device seed;
-    std::mt19937 names(seed());
-    std::filesystem::path path;
-    do {
-        path = directory / ("zteqm-playback-" + std::to_string(names() % 1000000u) + ".txt");
-    } while (std::filesystem::exists(path, error));
+    const auto path = std::filesystem::temp_directory_path() /
+                      ("zteqm-playback-" + std::to_string(std::random_device{}()) + ".txt");
     std::ofstream file(path, std::ios::binary);
-    file << "1 2 3\n4 5 6\n7 8 9\n";
-    file.close();
-    return file ? path.string() : "";
+    return (file << "1 2 3\n4 5 6\n7 8 9\n").flush() ? path.string() : "";
 }
 
 void run_host_session(const std::string &dataFile) {
@@ -227,18 +203,17 @@ void run_host_session(const std::string &dataFile) {
 }
 
 bool library_still_computes() {
-    EquationPalette *palette = KVAEQM_NewEquationPalette(&databases[2]);
-    const int32_t sum = add_equation(palette, "Sum", "+");
-    set_number(palette, sum, 0, 2);
-    set_number(palette, sum, 1, 3);
+    EquationPalette *p = KVAEQM_NewEquationPalette(&databases[2]);
+    const int32_t sum = add_equation(p, "Sum", "+");
+    set_number(p, sum, 0, 2);
+    set_number(p, sum, 1, 3);
     const long made = subscribers.made;
-    subscribe_counted(equation_at(palette, sum), interestedType);
+    subscribe_counted(equation_at(p, sum), counted);
     KVAEQM_EvaluateTriggerName("New Frame");
-    const bool computed =
-        palette != nullptr && result_of(palette, sum) == 5.0 && subscribers.made == made + 1;
-    release_objects(palette);
+    const bool ok = p != nullptr && result_of(p, sum) == 5.0 && subscribers.made == made + 1;
+    release_objects(p);
     KVAEQM_DeleteEquationPalette(&databases[2]);
-    return computed;
+    return ok;
 }
 
 }  // namespace testhost

@@ -3,7 +3,6 @@
 // by index, and everything the host owns is released under the library's ownership rules.
 #pragma once
 
-#include <cstdint>
 #include <string>
 
 #include "ztequationmanager/ztequationmanager.h"
