@@ -13,8 +13,10 @@
 // of the seed corpus keep their meaning.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fuzz_host.h"
@@ -81,13 +83,13 @@ const char *const kValueTypeNames[] = {"char",   "short",   "int",      "float",
                                        "string", "hostint", "hostnull", ""};
 const char *const kVariableNames[] = {"x", "y", "speed", "A", "B", "Equation 0", "10.000000", ""};
 
-// ---- reading arguments ---------------------------------------------------------------------
+// ---- reading arguments: each reader takes what it needs off the input --------------------
 
-template <size_t N>
-std::string pick(Input &in, const char *const (&pool)[N], size_t limit = 200) {
-    const int32_t choice = in.small(static_cast<int32_t>(N) + 2);
-    if (choice < static_cast<int32_t>(N)) return pool[choice];
-    return in.text(limit);
+template <const auto &Pool, size_t Limit = 200>
+std::string pick_name(Input &in) {
+    const int32_t choice = in.small(static_cast<int32_t>(std::size(Pool)) + 2);
+    if (choice < static_cast<int32_t>(std::size(Pool))) return Pool[choice];
+    return in.text(Limit);
 }
 
 std::string pick_operator_name(Input &in) {
@@ -97,10 +99,23 @@ std::string pick_operator_name(Input &in) {
     return name == "AsciiFile" ? "Move Value" : name;
 }
 
+template <int32_t Bound>
+int32_t pick_small(Input &in) {
+    return in.small(Bound);
+}
+template <int32_t OneIn>
+bool pick_chance(Input &in) {
+    return in.chance(OneIn);
+}
+int32_t pick_integer(Input &in) { return in.integer(); }
+double pick_number(Input &in) { return in.number(); }
+
 // An identifier in -1 .. count: the valid ones of a registry and an unknown one on each side.
 int32_t pick_id(Input &in, int32_t count) { return in.small(count + 2) - 1; }
 int32_t pick_parameter_type(Input &in) { return pick_id(in, kLastFuzzedParameterType + 1); }
 int32_t pick_value_type(Input &in) { return pick_id(in, kLastFuzzedValueType + 1); }
+int32_t pick_trigger_id(Input &in) { return pick_id(in, KVAT_GetNumTypes()); }
+int32_t pick_operator_id(Input &in) { return pick_id(in, KVAOP_GetNumTypes()); }
 
 void *pick_user_data(Input &in) {
     const int32_t choice = in.small(kDatabases + 1);
@@ -122,16 +137,18 @@ int32_t pick_index(Input &in) {
 // The index a new equation asks for: the first free slot, or any.
 int32_t pick_new_index(Input &in) { return in.chance(2) ? -1 : pick_index(in); }
 
-Equation *pick_equation(Input &in, EquationPalette **from = nullptr) {
+Equation *pick_equation_in(Input &in, EquationPalette **from) {
     EquationPalette *palette = pick_palette(in);
     if (from != nullptr) *from = palette;
     return palette != nullptr ? KVAEP_GetEquation(palette, pick_index(in)) : nullptr;
 }
+Equation *pick_equation(Input &in) { return pick_equation_in(in, nullptr); }
+Equation *pick_equation_or_null(Input &in) { return in.chance(3) ? nullptr : pick_equation(in); }
 
 Parameter *as_parameter(Variable *variable) { return reinterpret_cast<Parameter *>(variable); }
 
 // A parameter of a live equation, or its result variable.
-Parameter *pick_parameter(Input &in, bool *isResult = nullptr) {
+Parameter *pick_parameter_of(Input &in, bool *isResult) {
     Equation *equation = pick_equation(in);
     if (equation == nullptr) return nullptr;
     const int32_t position = in.small(10);
@@ -139,13 +156,16 @@ Parameter *pick_parameter(Input &in, bool *isResult = nullptr) {
     if (position >= 8) return as_parameter(KVAEQ_GetVariable(equation));
     return KVAEQ_GetParameterN(equation, position);
 }
+Parameter *pick_parameter(Input &in) { return pick_parameter_of(in, nullptr); }
 
-Variable *pick_variable(Input &in, bool *isResult = nullptr) {
-    Parameter *parameter = pick_parameter(in, isResult);
+Variable *pick_variable_of(Input &in, bool *isResult) {
+    Parameter *parameter = pick_parameter_of(in, isResult);
     if (parameter == nullptr || parameter->typeId == kLiteral || parameter->typeId == kReference)
         return nullptr;
     return reinterpret_cast<Variable *>(parameter);
 }
+Variable *pick_variable(Input &in) { return pick_variable_of(in, nullptr); }
+Parameter *pick_variable_parameter(Input &in) { return as_parameter(pick_variable(in)); }
 
 bool holds_block(int32_t valueType) {
     return valueType >= ZTEQM_VALUE_FLOAT4 && valueType <= ZTEQM_VALUE_STRING;
@@ -158,14 +178,20 @@ Value *pick_value(Input &in) {
     return KVAP_GetValue(parameter);
 }
 
-void *host_address(Input &in) { return hostMemory[in.small(4)]; }
+void *pick_host_block(Input &in) { return hostMemory[in.small(4)]; }
 
-// Host memory filled from the input, and one of its blocks or null.
-void *fill_host_memory(Input &in, bool maybeNull = true) {
+// Host memory filled from the input, and one of its blocks (or null).
+void *pick_filled_block(Input &in) {
     for (auto &block : hostMemory) {
         for (unsigned char &b : block) b = in.byte();
     }
-    return maybeNull && in.chance(3) ? nullptr : host_address(in);
+    return pick_host_block(in);
+}
+void *pick_filled_block_or_null(Input &in) {
+    for (auto &block : hostMemory) {
+        for (unsigned char &b : block) b = in.byte();
+    }
+    return in.chance(3) ? nullptr : pick_host_block(in);
 }
 
 // What an array write copies from: a host passes text that is terminated, or the 32 or 128
@@ -177,11 +203,44 @@ void *fill_array_buffer(Input &in) {
     return in.small(4) == 0 ? nullptr : arrayBuffer;
 }
 
-struct Named {
-    void *database;
-    std::string name;
-};
-Named pick_named(Input &in) { return {pick_user_data(in), pick(in, kVariableNames)}; }
+// ---- actions spelled as a call and the readers of its arguments ----------------------------
+
+template <typename T>
+T pass(T argument) {
+    return argument;
+}
+const char *pass(const std::string &text) { return text.c_str(); }
+
+template <auto F, typename Arguments>
+void apply(Arguments &arguments) {
+    std::apply([](auto &...argument) { (void)F(pass(argument)...); }, arguments);
+}
+
+// Calls F with what its readers take off the input, read from left to right.
+template <auto F, auto... Read>
+void call(Input &in) {
+    std::tuple arguments{Read(in)...};
+    apply<F>(arguments);
+}
+
+// The same, when the first reader picks an object: nothing is read further when it picks none.
+template <auto F, auto First, auto... Read>
+void on(Input &in) {
+    if (auto first = First(in)) {
+        std::tuple arguments{first, Read(in)...};
+        apply<F>(arguments);
+    }
+}
+
+// The same for a live equation, passed with its palette.
+template <auto F, auto... Read>
+void on_slot(Input &in) {
+    EquationPalette *palette = nullptr;
+    if (Equation *equation = pick_equation_in(in, &palette)) {
+        std::tuple arguments{palette, equation, Read(in)...};
+        apply<F>(arguments);
+    }
+}
 
 // ---- what the palettes hold ----------------------------------------------------------------
 
@@ -466,56 +525,48 @@ void complete_start_up() {
 // array, runs equations again, or deletes and clears, perhaps the very equation or palette that
 // is being evaluated: the library releases what the slots held, once nothing uses it. ---------
 
+void subscribe_fixed(Equation *equation, int32_t type, bool ownNotify) {
+    subscribe(equation, subscriberTypes[type], ownNotify);
+}
+
+void read_by_name(int32_t kind, void *database, const char *name) {
+    if (kind == 0) (void)KVAEQM_GetValueDouble(database, name);
+    if (kind == 1) (void)KVAEQM_GetValueInt(database, name);
+    if (kind == 2) (void)KVAEQM_GetValueArray(database, name);
+}
+
+template <auto V>
+auto constant(Input &) {
+    return V;
+}
+
 constexpr Action kCallbackActions[] = {
     {"new equation", 1,
      [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             int32_t index = -1;
-             if (Equation *made = KVAEP_NewEquation(palette, &index)) {
-                 KVAEQ_SetTriggerName(made, in.chance(2) ? "New Frame" : "T0");
-             }
-         }
+         EquationPalette *palette = pick_palette(in);
+         int32_t index = -1;
+         Equation *made = palette != nullptr ? KVAEP_NewEquation(palette, &index) : nullptr;
+         if (made != nullptr) KVAEQ_SetTriggerName(made, in.chance(2) ? "New Frame" : "T0");
      }},
-    {"evaluate trigger", 1,
-     [](Input &in) { KVAEQM_EvaluateTriggerName(pick(in, kTriggerNames).c_str()); }},
+    {"evaluate trigger", 1, call<KVAEQM_EvaluateTriggerName, pick_name<kTriggerNames>>},
     {"register trigger", 1,
      [](Input &) {
          if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger("Late");
      }},
     // Reads by name whose own callbacks may delete, clear or rebuild palettes.
     {"read by name", 1,
-     [](Input &in) {
-         const int32_t kind = in.small(3);
-         const Named named = pick_named(in);
-         if (kind == 0) (void)KVAEQM_GetValueDouble(named.database, named.name.c_str());
-         if (kind == 1) (void)KVAEQM_GetValueInt(named.database, named.name.c_str());
-         if (kind == 2) (void)KVAEQM_GetValueArray(named.database, named.name.c_str());
-     }},
-    {"refresh subscribers", 1, [](Input &) { KVAEQM_RefreshAllSubscribers(); }},
+     call<read_by_name, pick_small<3>, pick_user_data, pick_name<kVariableNames>>},
+    {"refresh subscribers", 1, call<KVAEQM_RefreshAllSubscribers>},
     {"subscribe", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], true);
-         }
-     }},
+     on<subscribe_fixed, pick_equation, pick_small<kFixedSubscriberTypes>, constant<true>>},
     {"delete palette", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             forget_palette(palette);
-             KVAEP_DeleteEquationPalette(palette);
-         }
-     }},
-    {"delete equation", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             KVAEP_DeleteEquation(palette, equation);
-         }
-     }},
-    {"clear palette", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) KVAEP_ClearPalette(palette);
-     }},
+     on<[](EquationPalette *palette) {
+         forget_palette(palette);
+         KVAEP_DeleteEquationPalette(palette);
+     },
+        pick_palette>},
+    {"delete equation", 1, on_slot<KVAEP_DeleteEquation>},
+    {"clear palette", 1, on<KVAEP_ClearPalette, pick_palette>},
     // Cleared, then filled again, so that new objects may take the addresses of those just
     // released.
     {"rebuild palette", 1,
@@ -526,9 +577,9 @@ constexpr Action kCallbackActions[] = {
          for (int32_t made = in.small(4); made > 0; --made) {
              int32_t index = -1;
              if (Equation *equation = KVAEP_NewEquation(palette, &index)) {
-                 KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
+                 KVAEQ_SetName(equation, pick_name<kEquationNames>(in).c_str());
                  KVAP_SetVariableName(KVAEQ_GetVariable(equation),
-                                      pick(in, kVariableNames).c_str());
+                                      pick_name<kVariableNames>(in).c_str());
              }
          }
      }},
@@ -544,15 +595,13 @@ constexpr Action kCallbackActions[] = {
      }},
     // A slot deleted and made again under the references that point at it.
     {"remake slot", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             int32_t index = pick_index(in);
-             if (Equation *equation = KVAEP_GetEquation(palette, index)) {
-                 KVAEP_DeleteEquation(palette, equation);
-                 (void)KVAEP_NewEquation(palette, &index);
-             }
+     on<[](EquationPalette *palette, int32_t index) {
+         if (Equation *equation = KVAEP_GetEquation(palette, index)) {
+             KVAEP_DeleteEquation(palette, equation);
+             (void)KVAEP_NewEquation(palette, &index);
          }
-     }},
+     },
+        pick_palette, pick_index>},
     {"nothing", 7, nullptr},
 };
 
@@ -672,7 +721,7 @@ void check_everything() {
 // The read-only functions agree with the records they read.
 void check_getters(Input &in) {
     EquationPalette *palette = nullptr;
-    Equation *equation = pick_equation(in, &palette);
+    Equation *equation = pick_equation_in(in, &palette);
     if (equation == nullptr) return;
     if (KVAEQ_GetIndex(equation) != equation->index ||
         KVAEQ_GetOperatorName(equation) != equation->operatorName ||
@@ -725,16 +774,17 @@ void build_equation(Input &in) {
     if (KVAEP_GetEquation(into, index) != nullptr) return;
     Equation *equation = KVAEP_NewEquation(into, &index);
     if (equation == nullptr) return;
-    KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
+    KVAEQ_SetName(equation, pick_name<kEquationNames>(in).c_str());
     KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
     KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
-    KVAEQ_SetTriggerName(equation, in.chance(4) ? pick(in, kTriggerNames).c_str() : "New Frame");
-    KVAP_SetVariableName(KVAEQ_GetVariable(equation), pick(in, kVariableNames).c_str());
+    KVAEQ_SetTriggerName(equation,
+                         in.chance(4) ? pick_name<kTriggerNames>(in).c_str() : "New Frame");
+    KVAP_SetVariableName(KVAEQ_GetVariable(equation), pick_name<kVariableNames>(in).c_str());
     for (int32_t position = 0; position < KVAEQ_GetNumParameters(equation); ++position) {
         Parameter *old = KVAEQ_GetParameterN(equation, position);
         if (in.chance(3) && references_allowed()) {
             if (Parameter *reference = KVAEQ_NewParameterN(equation, position, kReference)) {
-                KVAP_SetString(reference, pick(in, kEquationNames).c_str(), 0);
+                KVAP_SetString(reference, pick_name<kEquationNames>(in).c_str(), 0);
             }
             KVAP_Delete(old);
         } else {
@@ -755,35 +805,83 @@ void replace_parameter(Input &in) {
     if (Make(in, equation, position, valid) && valid) KVAP_Delete(old);
 }
 
-void add_palette(EquationPalette *(*make)(void *), Input &in) {
+template <EquationPalette *(*Make)(void *)>
+void add_palette(Input &in) {
     if (palettes.size() >= kPaletteCap) return;
-    if (EquationPalette *made = make(pick_user_data(in))) palettes.push_back(made);
+    if (EquationPalette *made = Make(pick_user_data(in))) palettes.push_back(made);
+}
+
+// Copies and moves would multiply the references.
+template <void (*Run)(Input &)>
+void unless_many_references(Input &in) {
+    if (references_allowed()) Run(in);
+}
+
+void clear_palette(EquationPalette *palette) {
+    release_objects(palette);
+    KVAEP_ClearPalette(palette);
+}
+
+void walk(EquationPalette *palette) {
+    int32_t last = -1;
+    KVAEP_IterateEquations(KVAEP_GetUserData(palette), iterate, &last);
+}
+
+void new_equation(EquationPalette *into, int32_t index) { (void)KVAEP_NewEquation(into, &index); }
+
+void move_by_one(EquationPalette *palette, Equation *equation, bool up) {
+    (void)(up ? KVAEP_MoveEquationUpOne : KVAEP_MoveEquationDownOne)(palette, equation);
+}
+
+void set_operator(Equation *equation, const char *name, bool resize) {
+    KVAEQ_SetOperatorName(equation, name);
+    if (resize)
+        KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
+}
+
+void set_current_parameter(Equation *equation, int32_t choice) {
+    KVAEQ_SetCurrentParameterIndex(equation, choice - 1);
+    (void)KVAEQ_GetCurrentParameter(equation);
+}
+
+void get_text(Parameter *parameter, int32_t asValue) {
+    char *text = nullptr;
+    KVAP_GetString(parameter, &text, asValue);
+    if (text != nullptr && std::strlen(text) >= ZTEQM_LONG_NAME_SIZE) fault("text length");
+}
+
+// One read per action: a read evaluates, and a callback may release the parameter.
+void read_parameter(Parameter *parameter, int32_t kind) {
+    if (kind == 0) (void)KVAP_GetInteger(parameter);
+    if (kind == 1) (void)KVAP_GetDouble(parameter);
+    if (kind == 2) (void)KVAP_GetAddress(parameter);
+    if (kind == 3) (void)KVAP_GetDataTypeID(parameter);
+}
+
+void set_get_callback(Variable *variable, bool none, int32_t userData) {
+    KVAP_SetVariableGetFunc(variable, none ? nullptr : refresh);
+    KVAP_SetVariableUserData(variable, reinterpret_cast<void *>(static_cast<uintptr_t>(userData)));
+}
+
+void format_value(Value *value, int32_t choice) {
+    char buffer[48];
+    std::memset(buffer, 'x', sizeof buffer);
+    const int32_t size = 1 + choice;
+    KVAV_ToString(value, buffer, size);
+    if (std::memchr(buffer, '\0', static_cast<size_t>(size)) == nullptr) {
+        fault("text conversion leaves a terminated buffer");
+    }
 }
 
 constexpr Action kActions[] = {
     // Palettes.
-    {"new palette", 4, [](Input &in) { add_palette(KVAEQM_NewEquationPalette, in); }},
-    {"new palette apart", 1, [](Input &in) { add_palette(KVAEP_NewEquationPalette, in); }},
-    {"delete palette", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) delete_palette(palette);
-     }},
-    {"clear palette", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             release_objects(palette);
-             KVAEP_ClearPalette(palette);
-         }
-     }},
-    {"set palette user data", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             KVAEP_SetUserData(palette, pick_user_data(in));
-         }
-     }},
+    {"new palette", 4, add_palette<KVAEQM_NewEquationPalette>},
+    {"new palette apart", 1, add_palette<KVAEP_NewEquationPalette>},
+    {"delete palette", 1, on<delete_palette, pick_palette>},
+    {"clear palette", 1, on<clear_palette, pick_palette>},
+    {"set palette user data", 1, on<KVAEP_SetUserData, pick_palette, pick_user_data>},
     {"copy palette", 1,
-     [](Input &in) {
-         if (!references_allowed()) return;
+     unless_many_references<[](Input &in) {
          void *target = pick_user_data(in);
          void *source = pick_user_data(in);
          EquationPalette *cleared = KVAEQM_GetEquationPalette(target);
@@ -792,133 +890,40 @@ constexpr Action kActions[] = {
              release_objects(cleared);
          }
          KVAEP_CopyEPalette(target, source);
-     }},
-    {"set current index", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             KVAEP_SetCurrentEquationIndex(palette, pick_index(in));
-         }
-     }},
-    {"set current equation", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             KVAEP_SetCurrentEquation(palette, pick_equation(in));
-         }
-     }},
-    {"get current equation", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) (void)KVAEP_GetCurrentEquation(palette);
-     }},
-    {"iterate", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             int32_t last = -1;
-             KVAEP_IterateEquations(KVAEP_GetUserData(palette), iterate, &last);
-         }
-     }},
+     }>},
+    {"set current index", 1, on<KVAEP_SetCurrentEquationIndex, pick_palette, pick_index>},
+    {"set current equation", 1, on<KVAEP_SetCurrentEquation, pick_palette, pick_equation>},
+    {"get current equation", 1, on<KVAEP_GetCurrentEquation, pick_palette>},
+    {"iterate", 1, on<walk, pick_palette>},
 
     // Equations in their palettes.
-    {"new equation", 2,
-     [](Input &in) {
-         if (EquationPalette *into = pick_palette(in)) {
-             int32_t index = pick_new_index(in);
-             (void)KVAEP_NewEquation(into, &index);
-         }
-     }},
+    {"new equation", 2, on<new_equation, pick_palette, pick_new_index>},
     {"build equation", 6, build_equation},
-    {"delete equation", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             KVAEP_DeleteEquation(palette, equation);
-         }
-     }},
-    {"copy equation", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (!references_allowed()) return;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             (void)KVAEP_CopyEquation(palette, equation, pick_index(in));
-         }
-     }},
+    {"delete equation", 1, on_slot<KVAEP_DeleteEquation>},
+    {"copy equation", 1, unless_many_references<on_slot<KVAEP_CopyEquation, pick_index>>},
     {"copy equation over another", 1,
-     [](Input &in) {
-         if (!references_allowed()) return;
+     unless_many_references<[](Input &in) {
          EquationPalette *palette = nullptr;
          Equation *source = pick_equation(in);
-         Equation *target = pick_equation(in, &palette);
+         Equation *target = pick_equation_in(in, &palette);
          // Both handles are taken before the copy, which moves no slot.
          KVAEP_CopyEqToEq(palette, source, target);
-     }},
-    {"move equation", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (!references_allowed()) return;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             (void)KVAEP_MoveEquation(palette, equation, pick_index(in));
-         }
-     }},
-    {"move equation by one", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (!references_allowed()) return;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             if (in.chance(2)) {
-                 (void)KVAEP_MoveEquationUpOne(palette, equation);
-             } else {
-                 (void)KVAEP_MoveEquationDownOne(palette, equation);
-             }
-         }
-     }},
-    {"set result type", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             KVAEP_SetLVariableTypeName(palette, equation, pick(in, kParameterTypeNames).c_str());
-         }
-     }},
+     }>},
+    {"move equation", 1, unless_many_references<on_slot<KVAEP_MoveEquation, pick_index>>},
+    {"move equation by one", 1, unless_many_references<on_slot<move_by_one, pick_chance<2>>>},
+    {"set result type", 1, on_slot<KVAEP_SetLVariableTypeName, pick_name<kParameterTypeNames>>},
 
     // An equation's own fields.
-    {"set equation name", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
-         }
-     }},
-    {"set operator name", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
-             if (in.chance(2)) {
-                 KVAEQ_SetNumParameters(equation,
-                                        KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
-             }
-         }
-     }},
+    {"set equation name", 1, on<KVAEQ_SetName, pick_equation, pick_name<kEquationNames>>},
+    {"set operator name", 1, on<set_operator, pick_equation, pick_operator_name, pick_chance<2>>},
     {"set operator id", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             const int32_t id = pick_id(in, KVAOP_GetNumTypes() + 1);
-             if (id != KVAOP_IDOfName("AsciiFile")) KVAEQ_SetOperatorID(equation, id);
-         }
-     }},
-    {"set trigger name", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             KVAEQ_SetTriggerName(equation, pick(in, kTriggerNames).c_str());
-         }
-     }},
-    {"set current parameter", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             KVAEQ_SetCurrentParameterIndex(equation, in.small(10) - 1);
-             (void)KVAEQ_GetCurrentParameter(equation);
-         }
-     }},
-    {"set number of parameters", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) KVAEQ_SetNumParameters(equation, in.small(7));
-     }},
+     on<[](Equation *equation, int32_t id) {
+            if (id != KVAOP_IDOfName("AsciiFile")) KVAEQ_SetOperatorID(equation, id);
+        },
+        pick_equation, [](Input &in) { return pick_id(in, KVAOP_GetNumTypes() + 1); }>},
+    {"set trigger name", 1, on<KVAEQ_SetTriggerName, pick_equation, pick_name<kTriggerNames>>},
+    {"set current parameter", 1, on<set_current_parameter, pick_equation, pick_small<10>>},
+    {"set number of parameters", 1, on<KVAEQ_SetNumParameters, pick_equation, pick_small<7>>},
 
     // Parameters replaced, read and written.
     {"new parameter", 1,
@@ -934,11 +939,7 @@ constexpr Action kActions[] = {
          if (KVAP_GetTypeID(source) == kReference && !references_allowed()) return false;
          // The copy is made before the equation is taken again: copying runs no callback.
          Parameter *copy = KVAP_CopyParameter(source);
-         if (valid) {
-             KVAEQ_SetParameterN(equation, position, copy);
-         } else {
-             KVAP_Delete(copy);
-         }
+         valid ? KVAEQ_SetParameterN(equation, position, copy) : KVAP_Delete(copy);
          return true;
      }>},
     {"clear parameter", 1,
@@ -952,111 +953,61 @@ constexpr Action kActions[] = {
          const int32_t asValue = in.small(2);
          if (KVAP_GetTypeID(parameter) == kReference && asValue == 0 && !references_allowed())
              return;
-         KVAP_SetString(parameter, pick(in, kEquationNames, 120).c_str(), asValue);
+         KVAP_SetString(parameter, pick_name<kEquationNames, 120>(in).c_str(), asValue);
      }},
-    {"get parameter text", 1,
-     [](Input &in) {
-         char *text = nullptr;
-         KVAP_GetString(pick_parameter(in), &text, in.small(2));
-         if (text != nullptr && std::strlen(text) >= ZTEQM_LONG_NAME_SIZE) fault("text length");
-     }},
+    {"get parameter text", 1, call<get_text, pick_parameter, pick_small<2>>},
     {"set data type", 1,
      [](Input &in) {
-         if (in.chance(2)) {
-             KVAP_SetDataTypeName(pick_parameter(in), pick(in, kValueTypeNames).c_str());
-         } else {
-             KVAP_SetDataTypeID(pick_parameter(in), pick_value_type(in));
-         }
+         in.chance(2) ? call<KVAP_SetDataTypeName, pick_parameter, pick_name<kValueTypeNames>>(in)
+                      : call<KVAP_SetDataTypeID, pick_parameter, pick_value_type>(in);
      }},
-    {"set integer", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         KVAP_SetInteger(parameter, in.integer());
-     }},
-    {"set double", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         KVAP_SetDouble(parameter, in.number());
-     }},
-    {"set address", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         KVAP_SetAddress(parameter, fill_array_buffer(in));
-     }},
-    // One read per action: a read evaluates, and a callback may release the parameter.
-    {"read parameter", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         const int32_t kind = in.small(4);
-         if (kind == 0) (void)KVAP_GetInteger(parameter);
-         if (kind == 1) (void)KVAP_GetDouble(parameter);
-         if (kind == 2) (void)KVAP_GetAddress(parameter);
-         if (kind == 3) (void)KVAP_GetDataTypeID(parameter);
-     }},
+    {"set integer", 1, call<KVAP_SetInteger, pick_parameter, pick_integer>},
+    {"set double", 1, call<KVAP_SetDouble, pick_parameter, pick_number>},
+    {"set address", 1, call<KVAP_SetAddress, pick_parameter, fill_array_buffer>},
+    {"read parameter", 1, call<read_parameter, pick_parameter, pick_small<4>>},
 
     // References to equations.
     {"set reference name", 1,
      [](Input &in) {
          Parameter *parameter = pick_parameter(in);
-         if (references_allowed()) {
-             KVAP_SetEquationReferenceName(parameter, pick(in, kEquationNames).c_str());
-         }
+         if (!references_allowed()) return;
+         KVAP_SetEquationReferenceName(parameter, pick_name<kEquationNames>(in).c_str());
      }},
-    {"fix reference", 1, [](Input &in) { KVAP_FixEquationReference(pick_parameter(in)); }},
+    {"fix reference", 1, call<KVAP_FixEquationReference, pick_parameter>},
     // A handle taken now; it goes stale when its slot array moves.
-    {"set reference", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         KVAP_SetEquationReference(parameter, in.chance(3) ? nullptr : pick_equation(in));
-     }},
+    {"set reference", 1, call<KVAP_SetEquationReference, pick_parameter, pick_equation_or_null>},
     {"check recursion of a reference", 1,
-     [](Input &in) {
-         Parameter *parameter = pick_parameter(in);
-         (void)KVAP_CheckRecursion(pick_equation(in), parameter);
-     }},
-    {"get reference name", 1,
-     [](Input &in) { (void)KVAP_GetEquationReferenceName(pick_parameter(in)); }},
+     call<[](Parameter *parameter, Equation *equation) {
+              return KVAP_CheckRecursion(equation, parameter);
+          },
+          pick_parameter, pick_equation>},
+    {"get reference name", 1, call<KVAP_GetEquationReferenceName, pick_parameter>},
 
     // Variables.
     {"set variable name", 1,
-     [](Input &in) {
-         Variable *variable = pick_variable(in);
-         KVAP_SetVariableName(variable, pick(in, kVariableNames, 255).c_str());
-     }},
-    {"bind variable", 1,
-     [](Input &in) {
-         Variable *variable = pick_variable(in);
-         KVAP_SetVariableAddress(variable, fill_host_memory(in));
-     }},
+     call<KVAP_SetVariableName, pick_variable, pick_name<kVariableNames, 255>>},
+    {"bind variable", 1, call<KVAP_SetVariableAddress, pick_variable, pick_filled_block_or_null>},
     {"set get callback", 1,
-     [](Input &in) {
-         Variable *variable = pick_variable(in);
-         KVAP_SetVariableGetFunc(variable, in.chance(3) ? nullptr : refresh);
-         KVAP_SetVariableUserData(variable, reinterpret_cast<void *>(uintptr_t{in.byte()}));
-     }},
-    {"set variable defaults", 1,
-     [](Input &in) { KVAP_SetVariableDefaults(pick_variable(in)); }},
+     call<set_get_callback, pick_variable, pick_chance<3>, pick_small<256>>},
+    {"set variable defaults", 1, call<KVAP_SetVariableDefaults, pick_variable>},
+    // A type without destructor goes only to result variables, which the host frees itself.
     {"set variable type", 1,
      [](Input &in) {
          bool isResult = false;
-         Variable *variable = pick_variable(in, &isResult);
+         Variable *variable = pick_variable_of(in, &isResult);
          const int32_t id = pick_parameter_type(in);
          if (may_relabel(isResult, id)) KVAP_SetVariableType(variable, id);
      }},
     {"set variable type name", 1,
      [](Input &in) {
          bool isResult = false;
-         Variable *variable = pick_variable(in, &isResult);
-         const std::string name = pick(in, kParameterTypeNames);
+         Variable *variable = pick_variable_of(in, &isResult);
+         const std::string name = pick_name<kParameterTypeNames>(in);
          if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
              KVAP_SetVariableTypeName(variable, name.c_str());
          }
      }},
-    {"enable", 1,
-     [](Input &in) {
-         Variable *variable = pick_variable(in);
-         KVAP_SetEnabled(as_parameter(variable), in.small(3));
-     }},
+    {"enable", 1, call<KVAP_SetEnabled, pick_variable_parameter, pick_small<3>>},
     {"resize variable value", 1,
      [](Input &in) {
          Value *value = KVAP_GetVariableValue(pick_variable(in));
@@ -1067,9 +1018,9 @@ constexpr Action kActions[] = {
     {"relabel parameter", 1,
      [](Input &in) {
          bool isResult = false;
-         Parameter *parameter = pick_parameter(in, &isResult);
+         Parameter *parameter = pick_parameter_of(in, &isResult);
          if (in.chance(2)) {
-             const std::string name = pick(in, kParameterTypeNames);
+             const std::string name = pick_name<kParameterTypeNames>(in);
              if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
                  KVAP_SetTypeName(parameter, name.c_str());
              }
@@ -1088,49 +1039,34 @@ constexpr Action kActions[] = {
          KVAP_Delete(made);
      }},
     {"result from address", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             Value *value = KVAP_GetVariableValue(KVAEQ_GetVariable(equation));
-             KVAV_GetDataFromAddress(value, fill_host_memory(in, false));
-         }
-     }},
-    {"check recursion", 1,
-     [](Input &in) {
-         Equation *equation = pick_equation(in);
-         (void)KVAP_CheckRecursion(equation, pick_parameter(in));
-     }},
+     on<[](Equation *equation, void *address) {
+            KVAV_GetDataFromAddress(KVAP_GetVariableValue(KVAEQ_GetVariable(equation)), address);
+        },
+        pick_equation, pick_filled_block>},
+    {"check recursion", 1, call<KVAP_CheckRecursion, pick_equation, pick_parameter>},
     // A type's set-value function, called as a host may call it through the registry, with
     // the value of a literal or a variable (reading those evaluates nothing).
     {"set value through the registry", 1,
-     [](Input &in) {
-         Parameter *target = pick_parameter(in);
-         Parameter *source = pick_parameter(in);
-         if (target == nullptr || source == nullptr || source->typeId == kReference) return;
-         ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(target->typeId);
-         Value *value = KVAP_GetValue(source);
-         if (setValue != nullptr && value != nullptr) setValue(target, value);
-     }},
+     call<[](Parameter *target, Parameter *source) {
+              if (target == nullptr || source == nullptr || source->typeId == kReference) return;
+              ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(target->typeId);
+              Value *value = KVAP_GetValue(source);
+              if (setValue != nullptr && value != nullptr) setValue(target, value);
+          },
+          pick_parameter, pick_parameter>},
     {"check getters", 1, check_getters},
 
     // A value taken through type changes, to unknown and host types among others, size
     // changes and text conversions.
-    {"set value type name", 1,
-     [](Input &in) {
-         if (Value *value = pick_value(in)) {
-             KVAV_SetTypeName(value, pick(in, kValueTypeNames).c_str());
-         }
-     }},
-    {"set value type", 1,
-     [](Input &in) {
-         if (Value *value = pick_value(in)) KVAV_SetTypeID(value, pick_value_type(in));
-     }},
+    {"set value type name", 1, on<KVAV_SetTypeName, pick_value, pick_name<kValueTypeNames>>},
+    {"set value type", 1, on<KVAV_SetTypeID, pick_value, pick_value_type>},
     // An address of the host's own, which no type change may take for a block. (A block type
     // would copy from it: 16 bytes hold no text or vector of its size.)
     {"set value address", 1,
      [](Input &in) {
          Value *value = pick_value(in);
          if (value != nullptr && !holds_block(value->typeId)) {
-             KVAV_SetAddress(value, host_address(in));
+             KVAV_SetAddress(value, pick_host_block(in));
          }
      }},
     // Resizing is for blocks: the fuzzed host types keep their data inline, so the host leaves
@@ -1144,35 +1080,14 @@ constexpr Action kActions[] = {
              KVAV_SetSize(value, in.small(200));
          }
      }},
-    {"format value", 1,
-     [](Input &in) {
-         Value *value = pick_value(in);
-         if (value == nullptr) return;
-         char buffer[48];
-         std::memset(buffer, 'x', sizeof buffer);
-         const int32_t size = 1 + in.small(static_cast<int32_t>(sizeof buffer));
-         KVAV_ToString(value, buffer, size);
-         if (std::memchr(buffer, '\0', static_cast<size_t>(size)) == nullptr) {
-             fault("text conversion leaves a terminated buffer");
-         }
-     }},
+    {"format value", 1, on<format_value, pick_value, pick_small<48>>},
 
     // Subscribers.
     {"subscribe", 1,
-     [](Input &in) {
-         if (Equation *equation = pick_equation(in)) {
-             subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], in.chance(2));
-         }
-     }},
-    {"unsubscribe all", 1, [](Input &in) { KVAEQ_UnregisterAllSubscribers(pick_equation(in)); }},
-    {"reinitialize subscribers", 1,
-     [](Input &in) {
-         EquationPalette *palette = nullptr;
-         if (Equation *equation = pick_equation(in, &palette)) {
-             KVAEP_ReinitializeSubscriberList(palette, equation);
-         }
-     }},
-    {"refresh subscribers", 1, [](Input &) { KVAEQM_RefreshAllSubscribers(); }},
+     on<subscribe_fixed, pick_equation, pick_small<kFixedSubscriberTypes>, pick_chance<2>>},
+    {"unsubscribe all", 1, call<KVAEQ_UnregisterAllSubscribers, pick_equation>},
+    {"reinitialize subscribers", 1, on_slot<KVAEP_ReinitializeSubscriberList>},
+    {"refresh subscribers", 1, call<KVAEQM_RefreshAllSubscribers>},
     {"subscriber type", 1,
      [](Input &in) {
          if (KVAS_GetNumTypes() >= kRegistrationCap) {
@@ -1189,14 +1104,13 @@ constexpr Action kActions[] = {
      [](Input &in) {
          if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger(in.text(120).c_str());
      }},
-    {"unregister trigger", 1,
-     [](Input &in) { KVAT_UnregisterTrigger(pick_id(in, KVAT_GetNumTypes())); }},
+    {"unregister trigger", 1, call<KVAT_UnregisterTrigger, pick_trigger_id>},
     {"enable trigger", 1,
-     [](Input &in) {
-         const std::string name = pick(in, kTriggerNames);
-         KVAT_EnableByName(name.c_str(), in.small(3));
-         (void)KVAT_IsEnabledByID(pick_id(in, KVAT_GetNumTypes()));
-     }},
+     call<[](const char *name, int32_t enable, int32_t id) {
+              KVAT_EnableByName(name, enable);
+              (void)KVAT_IsEnabledByID(id);
+          },
+          pick_name<kTriggerNames>, pick_small<3>, pick_trigger_id>},
     {"register operator", 1,
      [](Input &in) {
          if (KVAOP_GetNumTypes() >= kRegistrationCap) return;
@@ -1204,21 +1118,19 @@ constexpr Action kActions[] = {
          const std::string name = in.text(120);
          KVAOP_RegisterOperator(numParameters, name.c_str(), in.chance(2) ? host_sum : host_mutate);
      }},
-    {"unregister operator", 1,
-     [](Input &in) { KVAOP_UnregisterOperator(pick_id(in, KVAOP_GetNumTypes())); }},
+    {"unregister operator", 1, call<KVAOP_UnregisterOperator, pick_operator_id>},
     {"host value type", 1,
-     [](Input &in) {
-         const int32_t id = kSilentValueType - 1 + in.small(4);  // 10 .. 13
-         if (in.chance(2)) {
-             register_host_value_type(id);
-         } else {
-             KVAV_UnregisterValueType(id);
-         }
-     }},
+     call<[](int32_t choice, bool add) {
+              const int32_t id = kSilentValueType - 1 + choice;  // 10 .. 13
+              add ? register_host_value_type(id) : KVAV_UnregisterValueType(id);
+          },
+          pick_small<4>, pick_chance<2>>},
     {"unregister value type", 1,
-     [](Input &in) { KVAV_UnregisterValueType(1 + in.small(kBuiltInValueTypes)); }},
+     call<[](int32_t choice) { KVAV_UnregisterValueType(1 + choice); },
+          pick_small<kBuiltInValueTypes>>},
     {"host parameter type", 1,
-     [](Input &in) { register_host_parameter_type(kHostParameterType + 1 + in.small(2)); }},
+     call<[](int32_t choice) { register_host_parameter_type(kHostParameterType + 1 + choice); },
+          pick_small<2>>},
     // Any type but "Literal" and "Equation", which the library's own objects need.
     {"unregister parameter type", 1,
      [](Input &in) {
@@ -1230,14 +1142,14 @@ constexpr Action kActions[] = {
      [](Input &in) {
          if (KVAEQM_GetNumAppVariables() < kRegistrationCap) {
              const std::string name = in.text(255);
-             const std::string type = pick(in, kValueTypeNames);
-             KVAEQM_RegisterAppVariable(name.c_str(), type.c_str(), host_address(in));
+             const std::string type = pick_name<kValueTypeNames>(in);
+             KVAEQM_RegisterAppVariable(name.c_str(), type.c_str(), pick_host_block(in));
          }
          const char *name = nullptr;
          const char *type = nullptr;
          void *address = nullptr;
          KVAEQM_GetAppVariableN(&name, &type, &address, pick_id(in, KVAEQM_GetNumAppVariables()));
-         KVAEQM_GetAppVariableByName(pick(in, kVariableNames).c_str(), &type, &address);
+         KVAEQM_GetAppVariableByName(pick_name<kVariableNames>(in).c_str(), &type, &address);
      }},
     // The value types' start as it goes when its table cannot be allocated: the actions that
     // follow meet a library without value types until start-up is completed.
@@ -1250,62 +1162,29 @@ constexpr Action kActions[] = {
          fuzzhost::allocations_left() = left;
          if (KVAV_GetNumTypes() != 0) fault("a failed start leaves the count at 0");
      }},
-    {"complete start-up", 1, [](Input &) { complete_start_up(); }},
+    {"complete start-up", 1, call<complete_start_up>},
 
     // Reads and writes by name.
-    {"get integer by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         (void)KVAEQM_GetValueInt(named.database, named.name.c_str());
-     }},
+    {"get integer by name", 1, call<KVAEQM_GetValueInt, pick_user_data, pick_name<kVariableNames>>},
     {"get double by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         (void)KVAEQM_GetValueDouble(named.database, named.name.c_str());
-     }},
-    {"get array by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         (void)KVAEQM_GetValueArray(named.database, named.name.c_str());
-     }},
+     call<KVAEQM_GetValueDouble, pick_user_data, pick_name<kVariableNames>>},
+    {"get array by name", 1, call<KVAEQM_GetValueArray, pick_user_data, pick_name<kVariableNames>>},
     {"set integer by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         KVAEQM_SetValueInt(named.database, named.name.c_str(), in.integer());
-     }},
+     call<KVAEQM_SetValueInt, pick_user_data, pick_name<kVariableNames>, pick_integer>},
     {"set double by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         KVAEQM_SetValueDouble(named.database, named.name.c_str(), in.number());
-     }},
+     call<KVAEQM_SetValueDouble, pick_user_data, pick_name<kVariableNames>, pick_number>},
     {"set array by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         KVAEQM_SetValueArray(named.database, named.name.c_str(), fill_array_buffer(in));
-     }},
-    {"get address by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         (void)KVAEQM_GetAddress(named.database, named.name.c_str());
-     }},
+     call<KVAEQM_SetValueArray, pick_user_data, pick_name<kVariableNames>, fill_array_buffer>},
+    {"get address by name", 1, call<KVAEQM_GetAddress, pick_user_data, pick_name<kVariableNames>>},
     {"set address by name", 1,
-     [](Input &in) {
-         const Named named = pick_named(in);
-         KVAEQM_SetAddress(named.database, named.name.c_str(), fill_host_memory(in));
-     }},
+     call<KVAEQM_SetAddress, pick_user_data, pick_name<kVariableNames>, pick_filled_block_or_null>},
 
     // Evaluation and look-ups.
-    {"evaluate", 3, [](Input &in) { KVAEQM_Evaluate(pick_id(in, KVAT_GetNumTypes())); }},
-    {"evaluate trigger", 3,
-     [](Input &in) { KVAEQM_EvaluateTriggerName(pick(in, kTriggerNames).c_str()); }},
-    {"find equation", 1,
-     [](Input &in) { (void)KVAEQM_FindEquationByName(pick(in, kEquationNames).c_str()); }},
+    {"evaluate", 3, call<KVAEQM_Evaluate, pick_trigger_id>},
+    {"evaluate trigger", 3, call<KVAEQM_EvaluateTriggerName, pick_name<kTriggerNames>>},
+    {"find equation", 1, call<KVAEQM_FindEquationByName, pick_name<kEquationNames>>},
     {"find equation in palette", 1,
-     [](Input &in) {
-         if (EquationPalette *palette = pick_palette(in)) {
-             (void)KVAEP_FindEquationByName(palette, pick(in, kEquationNames).c_str());
-         }
-     }},
+     on<KVAEP_FindEquationByName, pick_palette, pick_name<kEquationNames>>},
 
     // From here on the allocator refuses after a few more blocks, or no longer.
     {"allocation failures", 1,
