@@ -1,16 +1,22 @@
-// Fuzzes the library as a host drives it: the input is decoded into a sequence of calls that
+// Fuzzes the library as a host drives it: the input is decoded into a sequence of actions that
 // make, edit, copy, move and delete equations and palettes, register and unregister the host's
 // triggers, operators and types, evaluate, and read and write values by name. The host's
-// callbacks may call back into the library. After every call the palettes are checked: walks
+// callbacks may call back into the library. After every action the palettes are checked: walks
 // visit live equations in index order, the equation count covers every live slot, every name
 // field is terminated and every object an equation holds is a live block of the host's
 // allocator; in the checking builds the library's own invariant checks run as well. Each input
 // ends as a host ends its session (releasing what it owns under the library's ownership rules)
 // and must leave no block behind.
+//
+// Each step takes one byte to choose an action from a table; the action reads its arguments
+// from the bytes that follow. Actions are only ever appended to the tables, so that the inputs
+// of the seed corpus keep their meaning.
 #include <cstdio>
 #include <cstring>
+#include <iterator>
 #include <set>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "fuzz_host.h"
@@ -24,23 +30,13 @@ using fuzzhost::fault;
 using fuzzhost::Input;
 using fuzzhost::is_live;
 
-// With ZTEQM_FUZZ_TRACE set, every choice of a call is printed: enough to replay a finding.
-bool tracing() {
-    static const bool on = std::getenv("ZTEQM_FUZZ_TRACE") != nullptr;
-    return on;
-}
-
-int32_t choose(Input &in, int32_t bound, const char *what) {
-    const int32_t choice = in.small(bound);
-    if (tracing()) std::fprintf(stderr, "%s %d\n", what, choice);
-    return choice;
-}
-
 // ---- what the host set up once, and restores after every input ----------------------------
 
 constexpr int32_t kDatabases = 4;
 int databaseKeys[kDatabases];
 
+constexpr int32_t kLiteral = ZTEQM_PARAMETER_LITERAL;
+constexpr int32_t kReference = ZTEQM_PARAMETER_EQUATION;
 constexpr int32_t kBuiltInValueTypes = 9;
 constexpr int32_t kHostValueType = 10;        // inline integer, registered at start-up
 constexpr int32_t kSilentValueType = 11;      // no callbacks at all
@@ -49,6 +45,8 @@ constexpr int32_t kHostParameterType = 8;
 constexpr int32_t kLastFuzzedParameterType = 10;
 constexpr int32_t kFixedSubscriberTypes = 3;
 constexpr int32_t kRegistrationCap = 200;  // appended triggers, operators, types, app variables
+constexpr int32_t kReferenceCap = 8;
+constexpr size_t kPaletteCap = 6;
 
 ValueTypeRecord savedValueTypes[kLastFuzzedValueType + 1];
 ParameterTypeRecord savedParameterTypes[kHostParameterType + 1];
@@ -85,11 +83,13 @@ const char *const kValueTypeNames[] = {"char",   "short",   "int",      "float",
                                        "string", "hostint", "hostnull", ""};
 const char *const kVariableNames[] = {"x", "y", "speed", "A", "B", "Equation 0", "10.000000", ""};
 
-template <size_t N>
-std::string pick(Input &in, const char *const (&pool)[N], size_t limit = 200) {
-    const int32_t choice = in.small(static_cast<int32_t>(N) + 2);
-    if (choice < static_cast<int32_t>(N)) return pool[choice];
-    return in.text(limit);
+// ---- reading arguments: each reader takes what it needs off the input --------------------
+
+template <const auto &Pool, size_t Limit = 200>
+std::string pick_name(Input &in) {
+    const int32_t choice = in.small(static_cast<int32_t>(std::size(Pool)) + 2);
+    if (choice < static_cast<int32_t>(std::size(Pool))) return Pool[choice];
+    return in.text(Limit);
 }
 
 std::string pick_operator_name(Input &in) {
@@ -99,7 +99,23 @@ std::string pick_operator_name(Input &in) {
     return name == "AsciiFile" ? "Move Value" : name;
 }
 
-// ---- choosing palettes, equations and parameters -------------------------------------------
+template <int32_t Bound>
+int32_t pick_small(Input &in) {
+    return in.small(Bound);
+}
+template <int32_t OneIn>
+bool pick_chance(Input &in) {
+    return in.chance(OneIn);
+}
+int32_t pick_integer(Input &in) { return in.integer(); }
+double pick_number(Input &in) { return in.number(); }
+
+// An identifier in -1 .. count: the valid ones of a registry and an unknown one on each side.
+int32_t pick_id(Input &in, int32_t count) { return in.small(count + 2) - 1; }
+int32_t pick_parameter_type(Input &in) { return pick_id(in, kLastFuzzedParameterType + 1); }
+int32_t pick_value_type(Input &in) { return pick_id(in, kLastFuzzedValueType + 1); }
+int32_t pick_trigger_id(Input &in) { return pick_id(in, KVAT_GetNumTypes()); }
+int32_t pick_operator_id(Input &in) { return pick_id(in, KVAOP_GetNumTypes()); }
 
 void *pick_user_data(Input &in) {
     const int32_t choice = in.small(kDatabases + 1);
@@ -118,16 +134,21 @@ int32_t pick_index(Input &in) {
     return 100 + in.small(100);
 }
 
-Equation *pick_equation(Input &in, EquationPalette **from = nullptr) {
+// The index a new equation asks for: the first free slot, or any.
+int32_t pick_new_index(Input &in) { return in.chance(2) ? -1 : pick_index(in); }
+
+Equation *pick_equation_in(Input &in, EquationPalette **from) {
     EquationPalette *palette = pick_palette(in);
     if (from != nullptr) *from = palette;
     return palette != nullptr ? KVAEP_GetEquation(palette, pick_index(in)) : nullptr;
 }
+Equation *pick_equation(Input &in) { return pick_equation_in(in, nullptr); }
+Equation *pick_equation_or_null(Input &in) { return in.chance(3) ? nullptr : pick_equation(in); }
 
 Parameter *as_parameter(Variable *variable) { return reinterpret_cast<Parameter *>(variable); }
 
 // A parameter of a live equation, or its result variable.
-Parameter *pick_parameter(Input &in, bool *isResult = nullptr) {
+Parameter *pick_parameter_of(Input &in, bool *isResult) {
     Equation *equation = pick_equation(in);
     if (equation == nullptr) return nullptr;
     const int32_t position = in.small(10);
@@ -135,32 +156,117 @@ Parameter *pick_parameter(Input &in, bool *isResult = nullptr) {
     if (position >= 8) return as_parameter(KVAEQ_GetVariable(equation));
     return KVAEQ_GetParameterN(equation, position);
 }
+Parameter *pick_parameter(Input &in) { return pick_parameter_of(in, nullptr); }
 
-Variable *pick_variable(Input &in, bool *isResult = nullptr) {
-    Parameter *parameter = pick_parameter(in, isResult);
-    if (parameter == nullptr || parameter->typeId == 1 || parameter->typeId == 6) return nullptr;
+Variable *pick_variable_of(Input &in, bool *isResult) {
+    Parameter *parameter = pick_parameter_of(in, isResult);
+    if (parameter == nullptr || parameter->typeId == kLiteral || parameter->typeId == kReference)
+        return nullptr;
     return reinterpret_cast<Variable *>(parameter);
 }
+Variable *pick_variable(Input &in) { return pick_variable_of(in, nullptr); }
+Parameter *pick_variable_parameter(Input &in) { return as_parameter(pick_variable(in)); }
 
-// Deleting a parameter whose type has no destructor releases nothing, by design, so the
-// library's own deletions (resizing a list, copying over an equation, reusing a slot) would
-// lose it. The host therefore unregisters a parameter type only while no parameter of it is
-// held, and gives a type without destructor only to result variables, which it frees itself.
-bool may_relabel(bool isResult, int32_t typeId) {
-    return isResult || KVAP_GetParameterTypeDestructorFunc(typeId) != nullptr;
+bool holds_block(int32_t valueType) {
+    return valueType >= ZTEQM_VALUE_FLOAT4 && valueType <= ZTEQM_VALUE_STRING;
 }
 
-bool parameters_of_type_held(int32_t typeId) {
+// The value of a literal or a variable: reading it evaluates nothing.
+Value *pick_value(Input &in) {
+    Parameter *parameter = pick_parameter(in);
+    if (parameter == nullptr || parameter->typeId == kReference) return nullptr;
+    return KVAP_GetValue(parameter);
+}
+
+void *pick_host_block(Input &in) { return hostMemory[in.small(4)]; }
+
+// Host memory filled from the input, and one of its blocks (or null).
+void *pick_filled_block(Input &in) {
+    for (auto &block : hostMemory) {
+        for (unsigned char &b : block) b = in.byte();
+    }
+    return pick_host_block(in);
+}
+void *pick_filled_block_or_null(Input &in) {
+    for (auto &block : hostMemory) {
+        for (unsigned char &b : block) b = in.byte();
+    }
+    return in.chance(3) ? nullptr : pick_host_block(in);
+}
+
+// What an array write copies from: a host passes text that is terminated, or the 32 or 128
+// bytes of a "float4" or "float4x4", so the source is always the large terminated buffer.
+void *fill_array_buffer(Input &in) {
+    const std::string text = in.text(127);
+    std::memset(arrayBuffer, 0, sizeof arrayBuffer);
+    std::memcpy(arrayBuffer, text.data(), text.size());
+    return in.small(4) == 0 ? nullptr : arrayBuffer;
+}
+
+// ---- actions spelled as a call and the readers of its arguments ----------------------------
+
+template <typename T>
+T pass(T argument) {
+    return argument;
+}
+const char *pass(const std::string &text) { return text.c_str(); }
+
+template <auto F, typename Arguments>
+void apply(Arguments &arguments) {
+    std::apply([](auto &...argument) { (void)F(pass(argument)...); }, arguments);
+}
+
+// Calls F with what its readers take off the input, read from left to right.
+template <auto F, auto... Read>
+void call(Input &in) {
+    std::tuple arguments{Read(in)...};
+    apply<F>(arguments);
+}
+
+// The same, when the first reader picks an object: nothing is read further when it picks none.
+template <auto F, auto First, auto... Read>
+void on(Input &in) {
+    if (auto first = First(in)) {
+        std::tuple arguments{first, Read(in)...};
+        apply<F>(arguments);
+    }
+}
+
+// The same for a live equation, passed with its palette.
+template <auto F, auto... Read>
+void on_slot(Input &in) {
+    EquationPalette *palette = nullptr;
+    if (Equation *equation = pick_equation_in(in, &palette)) {
+        std::tuple arguments{palette, equation, Read(in)...};
+        apply<F>(arguments);
+    }
+}
+
+// ---- what the palettes hold ----------------------------------------------------------------
+
+// Parameters of a type held anywhere. Deleting a parameter whose type has no destructor releases
+// nothing, by design, so the library's own deletions (resizing a list, copying over an equation,
+// reusing a slot) would lose it: the host unregisters a parameter type only while none of its
+// parameters is held. Reading an "Equation" parameter evaluates the equation it names, so a web
+// of many would make each evaluation exponential in its depth: their number is capped.
+int32_t count_held(int32_t typeId) {
+    int32_t count = 0;
     for (EquationPalette *palette : palettes) {
         for (int32_t index = 0; index < palette->capacity; ++index) {
             const Equation &slot = palette->slots[index];
             for (int32_t position = 0; position < slot.numParameters; ++position) {
                 const Parameter *parameter = slot.parameters[position];
-                if (parameter != nullptr && parameter->typeId == typeId) return true;
+                if (parameter != nullptr && parameter->typeId == typeId) ++count;
             }
         }
     }
-    return false;
+    return count;
+}
+bool references_allowed() { return count_held(kReference) < kReferenceCap; }
+
+// A type without destructor goes only to result variables, which the host frees itself.
+bool may_relabel(bool isResult, int32_t typeId) {
+    return isResult || KVAP_GetParameterTypeDestructorFunc(typeId) != nullptr;
 }
 
 // The identifier KVAP_SetTypeID ends with: the first one registered under the name of `typeId`.
@@ -169,28 +275,46 @@ int32_t relabelled_id(int32_t typeId) {
     return name != nullptr ? KVAP_IDOfName(name) : typeId;
 }
 
-// Every "Equation" parameter held anywhere: reading one evaluates the equation it names, so a
-// web of many would make each evaluation exponential in its depth.
-int32_t count_references() {
-    int32_t count = 0;
+// The equation whose result variable this is, in any palette the host made, or null.
+Equation *equation_of(const Variable *result) {
     for (EquationPalette *palette : palettes) {
         for (int32_t index = 0; index < palette->capacity; ++index) {
-            const Equation &slot = palette->slots[index];
-            for (int32_t position = 0; position < slot.numParameters; ++position) {
-                const Parameter *parameter = slot.parameters[position];
-                if (parameter != nullptr && parameter->typeId == 6) ++count;
-            }
+            if (palette->slots[index].variable == result) return &palette->slots[index];
         }
     }
-    return count;
+    return nullptr;
 }
-constexpr int32_t kReferenceCap = 8;
-bool references_allowed() { return count_references() < kReferenceCap; }
+
+// ---- action tables -------------------------------------------------------------------------
+
+struct Action {
+    const char *name;
+    int32_t weight;  // how many of the choosing byte's values lead to it
+    void (*run)(Input &);
+};
+
+template <size_t N>
+constexpr int32_t total_weight(const Action (&table)[N]) {
+    int32_t total = 0;
+    for (const Action &action : table) total += action.weight;
+    return total;
+}
+
+// With ZTEQM_FUZZ_TRACE set, every action and callback choice is printed: enough to replay a
+// finding.
+template <size_t N>
+const Action &choose(Input &in, const Action (&table)[N], const char *what) {
+    static const bool tracing = std::getenv("ZTEQM_FUZZ_TRACE") != nullptr;
+    int32_t left = in.small(total_weight(table));
+    const Action *action = table;
+    while (left >= action->weight) left -= (action++)->weight;
+    if (tracing) std::fprintf(stderr, "%s: %s\n", what, action->name);
+    return *action;
+}
 
 // ---- the host's callbacks ------------------------------------------------------------------
 
 void callback_action();
-void forget_palette(EquationPalette *palette);
 
 void check_result(Variable *result) {
     if (result == nullptr || !is_live(result)) fault();
@@ -223,16 +347,6 @@ int32_t host_mutate(Variable *result, int32_t numParameters, Parameter **paramet
     running.pop_back();
     KVAP_SetInteger(as_parameter(result), callbackBudget);
     return 1;
-}
-
-// The equation whose result variable this is, in any palette the host made, or null.
-Equation *equation_of(const Variable *result) {
-    for (EquationPalette *palette : palettes) {
-        for (int32_t index = 0; index < palette->capacity; ++index) {
-            if (palette->slots[index].variable == result) return &palette->slots[index];
-        }
-    }
-    return nullptr;
 }
 
 void notify(Variable *result, void *) {
@@ -281,6 +395,13 @@ void refresh(Parameter *parameter, void *userData) {
     callback_action();
 }
 
+int32_t iterate(void *, Equation *equation, void *context) {
+    auto *last = static_cast<int32_t *>(context);
+    if (equation == nullptr || equation->inUse == 0 || equation->index <= *last) fault();
+    *last = equation->index;
+    return current == nullptr || !current->chance(8);
+}
+
 // A host value type that keeps an integer inline.
 int32_t host_get_integer(Value *value) { return value->data.i; }
 void host_set_integer(Value *value, int32_t integer) { value->data.i = integer; }
@@ -313,28 +434,19 @@ Parameter *host_new(int32_t typeId) {
     return as_parameter(variable);
 }
 
-// What a host releases with a variable: its value's block, if its value type keeps one.
-void free_variable_block(Variable *variable) {
-    if (variable->value.typeId >= 7 && variable->value.typeId <= 9 && variable->value.data.p) {
-        KVAMEM_Free(variable->value.data.p);
-    }
-    variable->value.data.p = nullptr;
-    variable->value.size = 0;
-}
-
+// A host releases with a variable its value's block, if its value type keeps one.
 void host_delete(Parameter *parameter) {
-    auto *variable = reinterpret_cast<Variable *>(parameter);
-    free_variable_block(variable);
-    KVAMEM_Free(variable);
+    Value &value = reinterpret_cast<Variable *>(parameter)->value;
+    if (holds_block(value.typeId) && value.data.p != nullptr) KVAMEM_Free(value.data.p);
+    KVAMEM_Free(parameter);
 }
 
 Value *host_value(Parameter *parameter) { return &reinterpret_cast<Variable *>(parameter)->value; }
 
 void host_set_value(Parameter *parameter, Value *value) {
-    if (value == nullptr || (value->typeId >= 7 && value->typeId <= 9)) return;
+    if (value == nullptr || holds_block(value->typeId)) return;
     Value &own = reinterpret_cast<Variable *>(parameter)->value;
-    if (own.typeId >= 7 && own.typeId <= 9) return;
-    own = *value;
+    if (!holds_block(own.typeId)) own = *value;
 }
 
 void host_get_string(Parameter *parameter, char **outText, int32_t asValue) {
@@ -362,115 +474,146 @@ void register_host_parameter_type(int32_t typeId) {
                                host_set_string);
 }
 
-int32_t iterate(void *, Equation *equation, void *context) {
-    auto *last = static_cast<int32_t *>(context);
-    if (equation == nullptr || equation->inUse == 0 || equation->index <= *last) fault();
-    *last = equation->index;
-    return current == nullptr || !current->chance(8);
+// ---- the host's ownership rules ------------------------------------------------------------
+
+// What a host releases before it deletes or clears a palette, or copies another over it: what
+// every slot's equation holds, live and free slots alike, with the fields it freed cleared.
+void release_objects(EquationPalette *palette) {
+    for (int32_t index = 0; index < palette->capacity; ++index) {
+        Equation *slot = &palette->slots[index];
+        KVAEQ_UnregisterAllSubscribers(slot);
+        if (slot->subscribers != nullptr) KVAMEM_Free(slot->subscribers);
+        slot->subscribers = nullptr;
+        slot->subscriberCapacity = 0;
+        KVAEQ_SetNumParameters(slot, 0);
+        KVAP_FreeVariable(slot->variable);
+        slot->variable = nullptr;
+    }
 }
 
-// What a callback does: usually nothing; sometimes a call that grows a table or a slot array,
-// or runs equations again.
+void forget_palette(EquationPalette *palette) {
+    for (auto kept = palettes.begin(); kept != palettes.end(); ++kept) {
+        if (*kept == palette) {
+            palettes.erase(kept);
+            return;
+        }
+    }
+}
+
+void delete_palette(EquationPalette *palette) {
+    release_objects(palette);
+    forget_palette(palette);
+    void *userData = KVAEP_GetUserData(palette);
+    if (userData != nullptr && KVAEQM_GetEquationPalette(userData) == palette) {
+        KVAEQM_DeleteEquationPalette(userData);
+    } else {
+        KVAEP_DeleteEquationPalette(palette);
+    }
+}
+
+// Starts the value type registry again when a simulated start-up left it without its table,
+// as a host completes an incomplete start-up, and gives the host's own types back.
+void complete_start_up() {
+    if (KVAV_GetNumTypes() != 0) return;
+    KVAV_Init();
+    if (KVAV_GetNumTypes() == 0) return;  // still no memory
+    register_host_value_type(kHostValueType);
+    register_host_value_type(kSilentValueType);
+}
+
+// ---- what a callback does: usually nothing; sometimes a call that grows a table or a slot
+// array, runs equations again, or deletes and clears, perhaps the very equation or palette that
+// is being evaluated: the library releases what the slots held, once nothing uses it. ---------
+
+void subscribe_fixed(Equation *equation, int32_t type, bool ownNotify) {
+    subscribe(equation, subscriberTypes[type], ownNotify);
+}
+
+void read_by_name(int32_t kind, void *database, const char *name) {
+    if (kind == 0) (void)KVAEQM_GetValueDouble(database, name);
+    if (kind == 1) (void)KVAEQM_GetValueInt(database, name);
+    if (kind == 2) (void)KVAEQM_GetValueArray(database, name);
+}
+
+template <auto V>
+auto constant(Input &) {
+    return V;
+}
+
+constexpr Action kCallbackActions[] = {
+    {"new equation", 1,
+     [](Input &in) {
+         EquationPalette *palette = pick_palette(in);
+         int32_t index = -1;
+         Equation *made = palette != nullptr ? KVAEP_NewEquation(palette, &index) : nullptr;
+         if (made != nullptr) KVAEQ_SetTriggerName(made, in.chance(2) ? "New Frame" : "T0");
+     }},
+    {"evaluate trigger", 1, call<KVAEQM_EvaluateTriggerName, pick_name<kTriggerNames>>},
+    {"register trigger", 1,
+     [](Input &) {
+         if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger("Late");
+     }},
+    // Reads by name whose own callbacks may delete, clear or rebuild palettes.
+    {"read by name", 1,
+     call<read_by_name, pick_small<3>, pick_user_data, pick_name<kVariableNames>>},
+    {"refresh subscribers", 1, call<KVAEQM_RefreshAllSubscribers>},
+    {"subscribe", 1,
+     on<subscribe_fixed, pick_equation, pick_small<kFixedSubscriberTypes>, constant<true>>},
+    {"delete palette", 1,
+     on<[](EquationPalette *palette) {
+         forget_palette(palette);
+         KVAEP_DeleteEquationPalette(palette);
+     },
+        pick_palette>},
+    {"delete equation", 1, on_slot<KVAEP_DeleteEquation>},
+    {"clear palette", 1, on<KVAEP_ClearPalette, pick_palette>},
+    // Cleared, then filled again, so that new objects may take the addresses of those just
+    // released.
+    {"rebuild palette", 1,
+     [](Input &in) {
+         EquationPalette *palette = pick_palette(in);
+         if (palette == nullptr) return;
+         KVAEP_ClearPalette(palette);
+         for (int32_t made = in.small(4); made > 0; --made) {
+             int32_t index = -1;
+             if (Equation *equation = KVAEP_NewEquation(palette, &index)) {
+                 KVAEQ_SetName(equation, pick_name<kEquationNames>(in).c_str());
+                 KVAP_SetVariableName(KVAEQ_GetVariable(equation),
+                                      pick_name<kVariableNames>(in).c_str());
+             }
+         }
+     }},
+    // The parameter list of an equation that is running, or of any.
+    {"resize parameter list", 2,
+     [](Input &in) {
+         if (Equation *equation =
+                 !running.empty() && in.chance(2)
+                     ? equation_of(running[in.small(static_cast<int32_t>(running.size()))])
+                     : pick_equation(in)) {
+             KVAEQ_SetNumParameters(equation, in.small(6));
+         }
+     }},
+    // A slot deleted and made again under the references that point at it.
+    {"remake slot", 1,
+     on<[](EquationPalette *palette, int32_t index) {
+         if (Equation *equation = KVAEP_GetEquation(palette, index)) {
+             KVAEP_DeleteEquation(palette, equation);
+             (void)KVAEP_NewEquation(palette, &index);
+         }
+     },
+        pick_palette, pick_index>},
+    {"nothing", 7, nullptr},
+};
+
+static_assert(total_weight(kCallbackActions) == 20);
+
 void callback_action() {
     if (current == nullptr || callbackBudget <= 0 || callbackDepth > 4) return;
-    Input &in = *current;
-    const int32_t action = choose(in, 20, "callback");
-    if (action >= 13) return;
+    const Action &action = choose(*current, kCallbackActions, "callback");
+    if (action.run == nullptr) return;
     --callbackBudget;
     ++callbackDepth;
-    switch (action) {
-        case 0:
-            if (EquationPalette *palette = pick_palette(in)) {
-                int32_t index = -1;
-                if (Equation *made = KVAEP_NewEquation(palette, &index)) {
-                    KVAEQ_SetTriggerName(made, in.chance(2) ? "New Frame" : "T0");
-                }
-            }
-            break;
-        case 1:
-            KVAEQM_EvaluateTriggerName(pick(in, kTriggerNames).c_str());
-            break;
-        case 2:
-            if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger("Late");
-            break;
-        case 3:
-            // Reads by name whose own callbacks may delete, clear or rebuild palettes.
-            switch (in.small(3)) {
-                case 0:
-                    (void)KVAEQM_GetValueDouble(pick_user_data(in),
-                                                pick(in, kVariableNames).c_str());
-                    break;
-                case 1:
-                    (void)KVAEQM_GetValueInt(pick_user_data(in), pick(in, kVariableNames).c_str());
-                    break;
-                case 2:
-                    (void)KVAEQM_GetValueArray(pick_user_data(in),
-                                               pick(in, kVariableNames).c_str());
-                    break;
-            }
-            break;
-        case 4:
-            KVAEQM_RefreshAllSubscribers();
-            break;
-        case 5:
-            if (Equation *equation = pick_equation(in)) {
-                subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], true);
-            }
-            break;
-        // Deleting and clearing from a callback, perhaps the very equation or palette that is
-        // being evaluated: the library releases what the slots held, once nothing uses it.
-        case 6:
-            if (EquationPalette *palette = pick_palette(in)) {
-                forget_palette(palette);
-                KVAEP_DeleteEquationPalette(palette);
-            }
-            break;
-        case 7: {
-            EquationPalette *palette = nullptr;
-            if (Equation *equation = pick_equation(in, &palette)) {
-                KVAEP_DeleteEquation(palette, equation);
-            }
-            break;
-        }
-        case 8:
-            if (EquationPalette *palette = pick_palette(in)) KVAEP_ClearPalette(palette);
-            break;
-        case 9:
-            // Rebuilding: cleared, then filled again, so that new objects may take the
-            // addresses of those just released.
-            if (EquationPalette *palette = pick_palette(in)) {
-                KVAEP_ClearPalette(palette);
-                for (int32_t made = in.small(4); made > 0; --made) {
-                    int32_t index = -1;
-                    if (Equation *equation = KVAEP_NewEquation(palette, &index)) {
-                        KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
-                        KVAP_SetVariableName(KVAEQ_GetVariable(equation),
-                                             pick(in, kVariableNames).c_str());
-                    }
-                }
-            }
-            break;
-        case 10:
-        case 11:
-            // Resizing the parameter list of an equation that is running, or of any.
-            if (Equation *equation =
-                    !running.empty() && in.chance(2)
-                        ? equation_of(running[in.small(static_cast<int32_t>(running.size()))])
-                        : pick_equation(in)) {
-                KVAEQ_SetNumParameters(equation, in.small(6));
-            }
-            break;
-        case 12:
-            // A slot deleted and made again under the references that point at it.
-            if (EquationPalette *palette = pick_palette(in)) {
-                int32_t index = pick_index(in);
-                if (Equation *equation = KVAEP_GetEquation(palette, index)) {
-                    KVAEP_DeleteEquation(palette, equation);
-                    (void)KVAEP_NewEquation(palette, &index);
-                }
-            }
-            break;
-    }
+    action.run(*current);
     --callbackDepth;
 }
 
@@ -480,27 +623,30 @@ bool terminated(const char *field, size_t width) { return std::memchr(field, '\0
 
 void check_value(const Value &value) {
     if (!terminated(value.typeName, sizeof value.typeName)) fault();
-    if (value.typeId >= 7 && value.typeId <= 9) {
-        if (value.size < 0) fault();
-        if (value.data.p != nullptr && !is_live(value.data.p)) fault();
-        if (value.data.p == nullptr && value.size != 0) fault();
+    if (holds_block(value.typeId) &&
+        (value.size < 0 || (value.data.p != nullptr && !is_live(value.data.p)) ||
+         (value.data.p == nullptr && value.size != 0))) {
+        fault("a value's block");
     }
 }
 
 void check_parameter(Parameter *parameter) {
-    if (!is_live(parameter)) fault();
-    if (!terminated(parameter->typeName, sizeof parameter->typeName)) fault();
-    if (parameter->typeId == 1) {
+    if (!is_live(parameter) || !terminated(parameter->typeName, sizeof parameter->typeName)) {
+        fault();
+    }
+    if (parameter->typeId == kLiteral) {
         auto *literal = reinterpret_cast<LiteralParameter *>(parameter);
         if (!terminated(literal->text, sizeof literal->text)) fault();
         check_value(literal->value);
-    } else if (parameter->typeId == 6) {
+    } else if (parameter->typeId == kReference) {
         auto *reference = reinterpret_cast<EquationParameter *>(parameter);
         if (!terminated(reference->referenceName, sizeof reference->referenceName)) fault();
     } else {
         auto *variable = reinterpret_cast<Variable *>(parameter);
-        if (!terminated(variable->name, sizeof variable->name)) fault();
-        if (!terminated(variable->valueText, sizeof variable->valueText)) fault();
+        if (!terminated(variable->name, sizeof variable->name) ||
+            !terminated(variable->valueText, sizeof variable->valueText)) {
+            fault();
+        }
         check_value(variable->value);
     }
 }
@@ -538,36 +684,30 @@ void check_palette(EquationPalette *palette) {
     // palette's user data, in ascending index order.
     EquationPalette *walked = KVAEQM_GetEquationPalette(palette->userData);
     std::vector<const Equation *> expected;
-    if (walked != nullptr) {
-        for (int32_t index = 0; index < walked->numEquations; ++index) {
-            if (walked->slots[index].inUse != 0) expected.push_back(&walked->slots[index]);
-        }
+    for (int32_t index = 0; walked != nullptr && index < walked->numEquations; ++index) {
+        if (walked->slots[index].inUse != 0) expected.push_back(&walked->slots[index]);
     }
     size_t seen = 0;
     for (Equation *equation = KVAEP_GetFirstEquation(palette); equation != nullptr;
          equation = KVAEP_GetNextEquation(palette, equation)) {
-        if (seen >= expected.size() || expected[seen] != equation) fault();
+        if (seen >= expected.size() || expected[seen] != equation) fault("the walk");
         ++seen;
     }
-    if (seen != expected.size()) fault();
+    if (seen != expected.size()) fault("the walk");
 }
 
-void check_registries() {
-    for (int32_t id = 0; id < KVAT_GetNumTypes(); ++id) {
-        if (!terminated(KVAT_NameOfID(id), ZTEQM_NAME_SIZE)) fault();
+void check_names(int32_t count, const char *(*nameOf)(int32_t)) {
+    for (int32_t id = 0; id < count; ++id) {
+        if (!terminated(nameOf(id), ZTEQM_NAME_SIZE)) fault("a registered name");
     }
-    for (int32_t id = 0; id < KVAOP_GetNumTypes(); ++id) {
-        if (!terminated(KVAOP_NameOfID(id), ZTEQM_NAME_SIZE)) fault();
-    }
-    for (int32_t id = 0; id < KVAV_GetNumTypes(); ++id) {
-        if (!terminated(KVAV_NameOfID(id), ZTEQM_NAME_SIZE)) fault();
-    }
-    for (int32_t id = 0; id < KVAP_GetNumTypes(); ++id) {
-        if (!terminated(KVAP_NameOfID(id), ZTEQM_NAME_SIZE)) fault();
-    }
-    for (int32_t id = 0; id < KVAS_GetNumTypes(); ++id) {
-        if (!terminated(KVAS_NameOfID(id), ZTEQM_NAME_SIZE)) fault();
-    }
+}
+
+void check_registries(Input &) {
+    check_names(KVAT_GetNumTypes(), KVAT_NameOfID);
+    check_names(KVAOP_GetNumTypes(), KVAOP_NameOfID);
+    check_names(KVAV_GetNumTypes(), KVAV_NameOfID);
+    check_names(KVAP_GetNumTypes(), KVAP_NameOfID);
+    check_names(KVAS_GetNumTypes(), KVAS_NameOfID);
 }
 
 void check_everything() {
@@ -578,55 +718,495 @@ void check_everything() {
 #endif
 }
 
-// ---- the host's ownership rules ------------------------------------------------------------
-
-// What a host releases before it deletes or clears a palette, or copies another over it: what
-// every slot's equation holds, live and free slots alike, with the fields it freed cleared.
-void release_objects(EquationPalette *palette) {
-    for (int32_t index = 0; index < palette->capacity; ++index) {
-        Equation *slot = &palette->slots[index];
-        KVAEQ_UnregisterAllSubscribers(slot);
-        if (slot->subscribers != nullptr) KVAMEM_Free(slot->subscribers);
-        slot->subscribers = nullptr;
-        slot->subscriberCapacity = 0;
-        KVAEQ_SetNumParameters(slot, 0);
-        KVAP_FreeVariable(slot->variable);
-        slot->variable = nullptr;
+// The read-only functions agree with the records they read.
+void check_getters(Input &in) {
+    EquationPalette *palette = nullptr;
+    Equation *equation = pick_equation_in(in, &palette);
+    if (equation == nullptr) return;
+    if (KVAEQ_GetIndex(equation) != equation->index ||
+        KVAEQ_GetOperatorName(equation) != equation->operatorName ||
+        KVAEQ_GetTriggerName(equation) != equation->triggerName ||
+        KVAEQ_GetParameterList(equation) != equation->parameters ||
+        KVAEQ_GetCurrentParameterIndex(equation) != equation->currentParameterIndex ||
+        KVAEQ_GetNumSubscribers(equation) != equation->numSubscribers ||
+        KVAEQ_GetSubscriberList(equation) != equation->subscribers ||
+        KVAEP_GetCurrentEquationIndex(palette) != palette->currentIndex) {
+        fault("the getters read their records");
     }
+    for (int32_t position = 0; position < equation->numSubscribers; ++position) {
+        Subscriber *subscriber = KVAEQ_GetSubscriberN(equation, position);
+        if (subscriber == nullptr) continue;
+        const int32_t type = KVAS_GetTypeID(subscriber);
+        (void)KVAS_GetSubscriberTypeNotifyFunc(type);
+        (void)KVAS_GetSubscriberTypeInterestFunc(type);
+        const char *name = KVAS_NameOfID(type);
+        if (name != nullptr && name[0] != '\0') {
+            const int32_t found = KVAS_IDOfName(name);  // the first of that name
+            if (found < 0 || found > type) fault("a subscriber type found by its name");
+        }
+    }
+    Parameter *parameter = KVAEQ_GetParameterN(equation, in.small(4));
+    if (parameter == nullptr) return;
+    const int32_t type = KVAP_GetTypeID(parameter);
+    const ParameterTypeRecord *record = KVAP_GetParameterFactory(type);
+    if (record != nullptr &&
+        (KVAP_GetParameterTypeConstructorFunc(type) != record->constructorFunc ||
+         KVAP_GetParameterTypeGetValueFunc(type) != record->getValueFunc ||
+         KVAP_GetParameterTypeLValueEnabled(type) != record->lvalueEnabled)) {
+        fault("the parameter type getters read their record");
+    }
+    const char *valueType = type != kReference ? KVAP_GetDataTypeName(parameter) : nullptr;
+    if (valueType != nullptr && !terminated(valueType, ZTEQM_NAME_SIZE)) fault("value type name");
 }
 
-void forget_palette(EquationPalette *palette) {
-    for (size_t position = 0; position < palettes.size(); ++position) {
-        if (palettes[position] == palette) {
-            palettes.erase(palettes.begin() + static_cast<long>(position));
-            return;
+// ---- the actions a step chooses from -------------------------------------------------------
+
+// Makes an equation the way a host builds one from its scene: named, with an operator, its
+// parameter list sized to the operator, a trigger, a named result, and each parameter a
+// number or a reference to another equation by name.
+void build_equation(Input &in) {
+    EquationPalette *into = pick_palette(in);
+    if (into == nullptr) return;
+    int32_t index = pick_new_index(in);
+    // Only a new equation is built: it holds nothing but literals, so nothing below evaluates
+    // or calls back, and the handle stays good. (A live one may hold references, whose reads
+    // run callbacks that can delete the palette.)
+    if (KVAEP_GetEquation(into, index) != nullptr) return;
+    Equation *equation = KVAEP_NewEquation(into, &index);
+    if (equation == nullptr) return;
+    KVAEQ_SetName(equation, pick_name<kEquationNames>(in).c_str());
+    KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
+    KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
+    KVAEQ_SetTriggerName(equation,
+                         in.chance(4) ? pick_name<kTriggerNames>(in).c_str() : "New Frame");
+    KVAP_SetVariableName(KVAEQ_GetVariable(equation), pick_name<kVariableNames>(in).c_str());
+    for (int32_t position = 0; position < KVAEQ_GetNumParameters(equation); ++position) {
+        Parameter *old = KVAEQ_GetParameterN(equation, position);
+        if (in.chance(3) && references_allowed()) {
+            if (Parameter *reference = KVAEQ_NewParameterN(equation, position, kReference)) {
+                KVAP_SetString(reference, pick_name<kEquationNames>(in).c_str(), 0);
+            }
+            KVAP_Delete(old);
+        } else {
+            KVAP_SetDouble(old, static_cast<double>(static_cast<int8_t>(in.byte())) / 4);
         }
     }
 }
 
-void delete_palette(EquationPalette *palette) {
+// Replaces a parameter of a live equation by what `make` puts there, releasing the one it
+// replaces; `make` returns false when it changed nothing.
+template <bool (*Make)(Input &, Equation *, int32_t position, bool valid)>
+void replace_parameter(Input &in) {
+    Equation *equation = pick_equation(in);
+    if (equation == nullptr) return;
+    const int32_t position = in.small(KVAEQ_GetNumParameters(equation) + 1);
+    Parameter *old = KVAEQ_GetParameterN(equation, position);
+    const bool valid = position < KVAEQ_GetNumParameters(equation);
+    if (Make(in, equation, position, valid) && valid) KVAP_Delete(old);
+}
+
+template <EquationPalette *(*Make)(void *)>
+void add_palette(Input &in) {
+    if (palettes.size() >= kPaletteCap) return;
+    if (EquationPalette *made = Make(pick_user_data(in))) palettes.push_back(made);
+}
+
+// Copies and moves would multiply the references.
+template <void (*Run)(Input &)>
+void unless_many_references(Input &in) {
+    if (references_allowed()) Run(in);
+}
+
+void clear_palette(EquationPalette *palette) {
     release_objects(palette);
-    forget_palette(palette);
-    void *userData = KVAEP_GetUserData(palette);
-    if (userData != nullptr && KVAEQM_GetEquationPalette(userData) == palette) {
-        KVAEQM_DeleteEquationPalette(userData);
-    } else {
-        KVAEP_DeleteEquationPalette(palette);
+    KVAEP_ClearPalette(palette);
+}
+
+void walk(EquationPalette *palette) {
+    int32_t last = -1;
+    KVAEP_IterateEquations(KVAEP_GetUserData(palette), iterate, &last);
+}
+
+void new_equation(EquationPalette *into, int32_t index) { (void)KVAEP_NewEquation(into, &index); }
+
+void move_by_one(EquationPalette *palette, Equation *equation, bool up) {
+    (void)(up ? KVAEP_MoveEquationUpOne : KVAEP_MoveEquationDownOne)(palette, equation);
+}
+
+void set_operator(Equation *equation, const char *name, bool resize) {
+    KVAEQ_SetOperatorName(equation, name);
+    if (resize)
+        KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
+}
+
+void set_current_parameter(Equation *equation, int32_t choice) {
+    KVAEQ_SetCurrentParameterIndex(equation, choice - 1);
+    (void)KVAEQ_GetCurrentParameter(equation);
+}
+
+void get_text(Parameter *parameter, int32_t asValue) {
+    char *text = nullptr;
+    KVAP_GetString(parameter, &text, asValue);
+    if (text != nullptr && std::strlen(text) >= ZTEQM_LONG_NAME_SIZE) fault("text length");
+}
+
+// One read per action: a read evaluates, and a callback may release the parameter.
+void read_parameter(Parameter *parameter, int32_t kind) {
+    if (kind == 0) (void)KVAP_GetInteger(parameter);
+    if (kind == 1) (void)KVAP_GetDouble(parameter);
+    if (kind == 2) (void)KVAP_GetAddress(parameter);
+    if (kind == 3) (void)KVAP_GetDataTypeID(parameter);
+}
+
+void set_get_callback(Variable *variable, bool none, int32_t userData) {
+    KVAP_SetVariableGetFunc(variable, none ? nullptr : refresh);
+    KVAP_SetVariableUserData(variable, reinterpret_cast<void *>(static_cast<uintptr_t>(userData)));
+}
+
+void format_value(Value *value, int32_t choice) {
+    char buffer[48];
+    std::memset(buffer, 'x', sizeof buffer);
+    const int32_t size = 1 + choice;
+    KVAV_ToString(value, buffer, size);
+    if (std::memchr(buffer, '\0', static_cast<size_t>(size)) == nullptr) {
+        fault("text conversion leaves a terminated buffer");
     }
 }
 
-// Puts the registries back as the host set them up.
+constexpr Action kActions[] = {
+    // Palettes.
+    {"new palette", 4, add_palette<KVAEQM_NewEquationPalette>},
+    {"new palette apart", 1, add_palette<KVAEP_NewEquationPalette>},
+    {"delete palette", 1, on<delete_palette, pick_palette>},
+    {"clear palette", 1, on<clear_palette, pick_palette>},
+    {"set palette user data", 1, on<KVAEP_SetUserData, pick_palette, pick_user_data>},
+    {"copy palette", 1,
+     unless_many_references<[](Input &in) {
+         void *target = pick_user_data(in);
+         void *source = pick_user_data(in);
+         EquationPalette *cleared = KVAEQM_GetEquationPalette(target);
+         if (cleared != nullptr && target != source &&
+             cleared != KVAEQM_GetEquationPalette(source)) {
+             release_objects(cleared);
+         }
+         KVAEP_CopyEPalette(target, source);
+     }>},
+    {"set current index", 1, on<KVAEP_SetCurrentEquationIndex, pick_palette, pick_index>},
+    {"set current equation", 1, on<KVAEP_SetCurrentEquation, pick_palette, pick_equation>},
+    {"get current equation", 1, on<KVAEP_GetCurrentEquation, pick_palette>},
+    {"iterate", 1, on<walk, pick_palette>},
+
+    // Equations in their palettes.
+    {"new equation", 2, on<new_equation, pick_palette, pick_new_index>},
+    {"build equation", 6, build_equation},
+    {"delete equation", 1, on_slot<KVAEP_DeleteEquation>},
+    {"copy equation", 1, unless_many_references<on_slot<KVAEP_CopyEquation, pick_index>>},
+    {"copy equation over another", 1,
+     unless_many_references<[](Input &in) {
+         EquationPalette *palette = nullptr;
+         Equation *source = pick_equation(in);
+         Equation *target = pick_equation_in(in, &palette);
+         // Both handles are taken before the copy, which moves no slot.
+         KVAEP_CopyEqToEq(palette, source, target);
+     }>},
+    {"move equation", 1, unless_many_references<on_slot<KVAEP_MoveEquation, pick_index>>},
+    {"move equation by one", 1, unless_many_references<on_slot<move_by_one, pick_chance<2>>>},
+    {"set result type", 1, on_slot<KVAEP_SetLVariableTypeName, pick_name<kParameterTypeNames>>},
+
+    // An equation's own fields.
+    {"set equation name", 1, on<KVAEQ_SetName, pick_equation, pick_name<kEquationNames>>},
+    {"set operator name", 1, on<set_operator, pick_equation, pick_operator_name, pick_chance<2>>},
+    {"set operator id", 1,
+     on<[](Equation *equation, int32_t id) {
+            if (id != KVAOP_IDOfName("AsciiFile")) KVAEQ_SetOperatorID(equation, id);
+        },
+        pick_equation, [](Input &in) { return pick_id(in, KVAOP_GetNumTypes() + 1); }>},
+    {"set trigger name", 1, on<KVAEQ_SetTriggerName, pick_equation, pick_name<kTriggerNames>>},
+    {"set current parameter", 1, on<set_current_parameter, pick_equation, pick_small<10>>},
+    {"set number of parameters", 1, on<KVAEQ_SetNumParameters, pick_equation, pick_small<7>>},
+
+    // Parameters replaced, read and written.
+    {"new parameter", 1,
+     replace_parameter<[](Input &in, Equation *equation, int32_t position, bool) {
+         const int32_t type = pick_parameter_type(in);
+         if (type == kReference && !references_allowed()) return false;
+         (void)KVAEQ_NewParameterN(equation, position, type);
+         return true;
+     }>},
+    {"copy parameter", 1,
+     replace_parameter<[](Input &in, Equation *equation, int32_t position, bool valid) {
+         Parameter *source = pick_parameter(in);
+         if (KVAP_GetTypeID(source) == kReference && !references_allowed()) return false;
+         // The copy is made before the equation is taken again: copying runs no callback.
+         Parameter *copy = KVAP_CopyParameter(source);
+         valid ? KVAEQ_SetParameterN(equation, position, copy) : KVAP_Delete(copy);
+         return true;
+     }>},
+    {"clear parameter", 1,
+     replace_parameter<[](Input &, Equation *equation, int32_t position, bool) {
+         KVAEQ_SetParameterN(equation, position, nullptr);
+         return true;
+     }>},
+    {"set parameter text", 1,
+     [](Input &in) {
+         Parameter *parameter = pick_parameter(in);
+         const int32_t asValue = in.small(2);
+         if (KVAP_GetTypeID(parameter) == kReference && asValue == 0 && !references_allowed())
+             return;
+         KVAP_SetString(parameter, pick_name<kEquationNames, 120>(in).c_str(), asValue);
+     }},
+    {"get parameter text", 1, call<get_text, pick_parameter, pick_small<2>>},
+    {"set data type", 1,
+     [](Input &in) {
+         in.chance(2) ? call<KVAP_SetDataTypeName, pick_parameter, pick_name<kValueTypeNames>>(in)
+                      : call<KVAP_SetDataTypeID, pick_parameter, pick_value_type>(in);
+     }},
+    {"set integer", 1, call<KVAP_SetInteger, pick_parameter, pick_integer>},
+    {"set double", 1, call<KVAP_SetDouble, pick_parameter, pick_number>},
+    {"set address", 1, call<KVAP_SetAddress, pick_parameter, fill_array_buffer>},
+    {"read parameter", 1, call<read_parameter, pick_parameter, pick_small<4>>},
+
+    // References to equations.
+    {"set reference name", 1,
+     [](Input &in) {
+         Parameter *parameter = pick_parameter(in);
+         if (!references_allowed()) return;
+         KVAP_SetEquationReferenceName(parameter, pick_name<kEquationNames>(in).c_str());
+     }},
+    {"fix reference", 1, call<KVAP_FixEquationReference, pick_parameter>},
+    // A handle taken now; it goes stale when its slot array moves.
+    {"set reference", 1, call<KVAP_SetEquationReference, pick_parameter, pick_equation_or_null>},
+    {"check recursion of a reference", 1,
+     call<[](Parameter *parameter, Equation *equation) {
+              return KVAP_CheckRecursion(equation, parameter);
+          },
+          pick_parameter, pick_equation>},
+    {"get reference name", 1, call<KVAP_GetEquationReferenceName, pick_parameter>},
+
+    // Variables.
+    {"set variable name", 1,
+     call<KVAP_SetVariableName, pick_variable, pick_name<kVariableNames, 255>>},
+    {"bind variable", 1, call<KVAP_SetVariableAddress, pick_variable, pick_filled_block_or_null>},
+    {"set get callback", 1,
+     call<set_get_callback, pick_variable, pick_chance<3>, pick_small<256>>},
+    {"set variable defaults", 1, call<KVAP_SetVariableDefaults, pick_variable>},
+    // A type without destructor goes only to result variables, which the host frees itself.
+    {"set variable type", 1,
+     [](Input &in) {
+         bool isResult = false;
+         Variable *variable = pick_variable_of(in, &isResult);
+         const int32_t id = pick_parameter_type(in);
+         if (may_relabel(isResult, id)) KVAP_SetVariableType(variable, id);
+     }},
+    {"set variable type name", 1,
+     [](Input &in) {
+         bool isResult = false;
+         Variable *variable = pick_variable_of(in, &isResult);
+         const std::string name = pick_name<kParameterTypeNames>(in);
+         if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
+             KVAP_SetVariableTypeName(variable, name.c_str());
+         }
+     }},
+    {"enable", 1, call<KVAP_SetEnabled, pick_variable_parameter, pick_small<3>>},
+    {"resize variable value", 1,
+     [](Input &in) {
+         Value *value = KVAP_GetVariableValue(pick_variable(in));
+         if (value != nullptr && holds_block(value->typeId)) KVAV_SetSize(value, in.small(200));
+     }},
+
+    // Parameters relabelled, made apart, read through the registry.
+    {"relabel parameter", 1,
+     [](Input &in) {
+         bool isResult = false;
+         Parameter *parameter = pick_parameter_of(in, &isResult);
+         if (in.chance(2)) {
+             const std::string name = pick_name<kParameterTypeNames>(in);
+             if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
+                 KVAP_SetTypeName(parameter, name.c_str());
+             }
+         } else {
+             const int32_t id = pick_parameter_type(in);
+             if (may_relabel(isResult, relabelled_id(id))) KVAP_SetTypeID(parameter, id);
+         }
+     }},
+    // Made apart from any equation, released at once.
+    {"parameter apart", 1,
+     [](Input &in) {
+         Parameter *made = KVAP_New(pick_parameter_type(in));
+         if (made != nullptr && in.chance(2)) KVAP_SetString(made, in.text(60).c_str(), 1);
+         Parameter *copy = KVAP_CopyParameter(made);
+         KVAP_Delete(copy);
+         KVAP_Delete(made);
+     }},
+    {"result from address", 1,
+     on<[](Equation *equation, void *address) {
+            KVAV_GetDataFromAddress(KVAP_GetVariableValue(KVAEQ_GetVariable(equation)), address);
+        },
+        pick_equation, pick_filled_block>},
+    {"check recursion", 1, call<KVAP_CheckRecursion, pick_equation, pick_parameter>},
+    // A type's set-value function, called as a host may call it through the registry, with
+    // the value of a literal or a variable (reading those evaluates nothing).
+    {"set value through the registry", 1,
+     call<[](Parameter *target, Parameter *source) {
+              if (target == nullptr || source == nullptr || source->typeId == kReference) return;
+              ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(target->typeId);
+              Value *value = KVAP_GetValue(source);
+              if (setValue != nullptr && value != nullptr) setValue(target, value);
+          },
+          pick_parameter, pick_parameter>},
+    {"check getters", 1, check_getters},
+
+    // A value taken through type changes, to unknown and host types among others, size
+    // changes and text conversions.
+    {"set value type name", 1, on<KVAV_SetTypeName, pick_value, pick_name<kValueTypeNames>>},
+    {"set value type", 1, on<KVAV_SetTypeID, pick_value, pick_value_type>},
+    // An address of the host's own, which no type change may take for a block. (A block type
+    // would copy from it: 16 bytes hold no text or vector of its size.)
+    {"set value address", 1,
+     [](Input &in) {
+         Value *value = pick_value(in);
+         if (value != nullptr && !holds_block(value->typeId)) {
+             KVAV_SetAddress(value, pick_host_block(in));
+         }
+     }},
+    // Resizing is for blocks: the fuzzed host types keep their data inline, so the host leaves
+    // them alone. Every other value either has a block replaced or owns none.
+    {"resize value", 1,
+     [](Input &in) {
+         Value *value = pick_value(in);
+         if (value != nullptr &&
+             (value->typeId < kHostValueType || KVAV_GetValueFactory(value->typeId) == nullptr ||
+              KVAV_GetValueFactory(value->typeId)->typeId == 0)) {
+             KVAV_SetSize(value, in.small(200));
+         }
+     }},
+    {"format value", 1, on<format_value, pick_value, pick_small<48>>},
+
+    // Subscribers.
+    {"subscribe", 1,
+     on<subscribe_fixed, pick_equation, pick_small<kFixedSubscriberTypes>, pick_chance<2>>},
+    {"unsubscribe all", 1, call<KVAEQ_UnregisterAllSubscribers, pick_equation>},
+    {"reinitialize subscribers", 1, on_slot<KVAEP_ReinitializeSubscriberList>},
+    {"refresh subscribers", 1, call<KVAEQM_RefreshAllSubscribers>},
+    {"subscriber type", 1,
+     [](Input &in) {
+         if (KVAS_GetNumTypes() >= kRegistrationCap) {
+             KVAS_UnregisterSubscriberType(KVAS_GetNumTypes() - 1);
+             return;
+         }
+         const std::string name = in.text(100);
+         KVAS_RegisterSubscriberType(name.c_str(), in.chance(2) ? destroy : nullptr, notify,
+                                     extra_interest);
+     }},
+
+    // The registries.
+    {"register trigger", 1,
+     [](Input &in) {
+         if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger(in.text(120).c_str());
+     }},
+    {"unregister trigger", 1, call<KVAT_UnregisterTrigger, pick_trigger_id>},
+    {"enable trigger", 1,
+     call<[](const char *name, int32_t enable, int32_t id) {
+              KVAT_EnableByName(name, enable);
+              (void)KVAT_IsEnabledByID(id);
+          },
+          pick_name<kTriggerNames>, pick_small<3>, pick_trigger_id>},
+    {"register operator", 1,
+     [](Input &in) {
+         if (KVAOP_GetNumTypes() >= kRegistrationCap) return;
+         const int32_t numParameters = in.small(5);
+         const std::string name = in.text(120);
+         KVAOP_RegisterOperator(numParameters, name.c_str(), in.chance(2) ? host_sum : host_mutate);
+     }},
+    {"unregister operator", 1, call<KVAOP_UnregisterOperator, pick_operator_id>},
+    {"host value type", 1,
+     call<[](int32_t choice, bool add) {
+              const int32_t id = kSilentValueType - 1 + choice;  // 10 .. 13
+              add ? register_host_value_type(id) : KVAV_UnregisterValueType(id);
+          },
+          pick_small<4>, pick_chance<2>>},
+    {"unregister value type", 1,
+     call<[](int32_t choice) { KVAV_UnregisterValueType(1 + choice); },
+          pick_small<kBuiltInValueTypes>>},
+    {"host parameter type", 1,
+     call<[](int32_t choice) { register_host_parameter_type(kHostParameterType + 1 + choice); },
+          pick_small<2>>},
+    // Any type but "Literal" and "Equation", which the library's own objects need.
+    {"unregister parameter type", 1,
+     [](Input &in) {
+         static constexpr int32_t kUnregistrable[] = {2, 3, 4, 5, 7, 8, 9, 10};
+         const int32_t id = kUnregistrable[in.small(8)];
+         if (count_held(id) == 0) KVAP_UnregisterParameterType(id);
+     }},
+    {"app variable", 1,
+     [](Input &in) {
+         if (KVAEQM_GetNumAppVariables() < kRegistrationCap) {
+             const std::string name = in.text(255);
+             const std::string type = pick_name<kValueTypeNames>(in);
+             KVAEQM_RegisterAppVariable(name.c_str(), type.c_str(), pick_host_block(in));
+         }
+         const char *name = nullptr;
+         const char *type = nullptr;
+         void *address = nullptr;
+         KVAEQM_GetAppVariableN(&name, &type, &address, pick_id(in, KVAEQM_GetNumAppVariables()));
+         KVAEQM_GetAppVariableByName(pick_name<kVariableNames>(in).c_str(), &type, &address);
+     }},
+    // The value types' start as it goes when its table cannot be allocated: the actions that
+    // follow meet a library without value types until start-up is completed.
+    {"value types start without memory", 1,
+     [](Input &) {
+         const long left = fuzzhost::allocations_left();
+         KVAV_Exit();
+         fuzzhost::allocations_left() = 0;
+         KVAV_Init();
+         fuzzhost::allocations_left() = left;
+         if (KVAV_GetNumTypes() != 0) fault("a failed start leaves the count at 0");
+     }},
+    {"complete start-up", 1, call<complete_start_up>},
+
+    // Reads and writes by name.
+    {"get integer by name", 1, call<KVAEQM_GetValueInt, pick_user_data, pick_name<kVariableNames>>},
+    {"get double by name", 1,
+     call<KVAEQM_GetValueDouble, pick_user_data, pick_name<kVariableNames>>},
+    {"get array by name", 1, call<KVAEQM_GetValueArray, pick_user_data, pick_name<kVariableNames>>},
+    {"set integer by name", 1,
+     call<KVAEQM_SetValueInt, pick_user_data, pick_name<kVariableNames>, pick_integer>},
+    {"set double by name", 1,
+     call<KVAEQM_SetValueDouble, pick_user_data, pick_name<kVariableNames>, pick_number>},
+    {"set array by name", 1,
+     call<KVAEQM_SetValueArray, pick_user_data, pick_name<kVariableNames>, fill_array_buffer>},
+    {"get address by name", 1, call<KVAEQM_GetAddress, pick_user_data, pick_name<kVariableNames>>},
+    {"set address by name", 1,
+     call<KVAEQM_SetAddress, pick_user_data, pick_name<kVariableNames>, pick_filled_block_or_null>},
+
+    // Evaluation and look-ups.
+    {"evaluate", 3, call<KVAEQM_Evaluate, pick_trigger_id>},
+    {"evaluate trigger", 3, call<KVAEQM_EvaluateTriggerName, pick_name<kTriggerNames>>},
+    {"find equation", 1, call<KVAEQM_FindEquationByName, pick_name<kEquationNames>>},
+    {"find equation in palette", 1,
+     on<KVAEP_FindEquationByName, pick_palette, pick_name<kEquationNames>>},
+
+    // From here on the allocator refuses after a few more blocks, or no longer.
+    {"allocation failures", 1,
+     [](Input &in) { fuzzhost::allocations_left() = in.chance(2) ? -1 : in.small(64); }},
+    {"check registries", 1, check_registries},
+};
+
+static_assert(total_weight(kActions) <= 256, "every action reachable from one byte");
+
+// ---- the session ---------------------------------------------------------------------------
+
+// Puts the registries back as the host set them up, and takes away what the input added;
+// identifiers are never reused, so what was appended stays as cleared slots.
 void restore_registries() {
-    for (int32_t id = 1; id <= kLastFuzzedValueType; ++id) {
+    for (int32_t id = 1; id <= kBuiltInValueTypes; ++id) {
         const ValueTypeRecord &saved = savedValueTypes[id];
-        if (id <= kBuiltInValueTypes) {
-            KVAV_RegisterValueType(id, saved.name, saved.getIntegerFunc, saved.setIntegerFunc,
-                                   saved.getDoubleFunc, saved.setDoubleFunc, saved.getAddressFunc,
-                                   saved.setAddressFunc, saved.toStringFunc, saved.fromStringFunc);
-        } else if (id <= kSilentValueType) {
-            register_host_value_type(id);
-        }
+        KVAV_RegisterValueType(id, saved.name, saved.getIntegerFunc, saved.setIntegerFunc,
+                               saved.getDoubleFunc, saved.setDoubleFunc, saved.getAddressFunc,
+                               saved.setAddressFunc, saved.toStringFunc, saved.fromStringFunc);
     }
+    register_host_value_type(kHostValueType);
+    register_host_value_type(kSilentValueType);
     for (int32_t id = 1; id <= kHostParameterType; ++id) {
         const ParameterTypeRecord &saved = savedParameterTypes[id];
         KVAP_RegisterParameterType(id, saved.name, saved.lvalueEnabled, saved.constructorFunc,
@@ -641,8 +1221,6 @@ void restore_registries() {
     }
 }
 
-// Takes away what the input added to the registries; identifiers are never reused, so what
-// was appended stays as cleared slots.
 void unregister_additions() {
     for (int32_t id = kSilentValueType + 1; id <= kLastFuzzedValueType; ++id) {
         KVAV_UnregisterValueType(id);
@@ -659,16 +1237,6 @@ void unregister_additions() {
     for (int32_t id = kFixedSubscriberTypes; id < KVAS_GetNumTypes(); ++id) {
         KVAS_UnregisterSubscriberType(id);
     }
-}
-
-// Starts the value type registry again when a simulated start-up left it without its table,
-// as a host completes an incomplete start-up, and gives the host's own types back.
-void complete_start_up() {
-    if (KVAV_GetNumTypes() != 0) return;
-    KVAV_Init();
-    if (KVAV_GetNumTypes() == 0) return;  // still no memory
-    register_host_value_type(kHostValueType);
-    register_host_value_type(kSilentValueType);
 }
 
 void end_session() {
@@ -712,679 +1280,14 @@ void set_up() {
     }
     KVAT_RegisterTrigger("T0");
     KVAT_RegisterTrigger("T1");
-    for (int32_t id = 0; id < KVAT_GetNumTypes(); ++id)
+    for (int32_t id = 0; id < KVAT_GetNumTypes(); ++id) {
         savedTriggers.push_back(*KVAT_GetTrigger(id));
+    }
     subscriberTypes[0] = KVAS_RegisterSubscriberType("S0", destroy, notify, interest<0>);
     subscriberTypes[1] = KVAS_RegisterSubscriberType("S1", destroy, nullptr, interest<1>);
     subscriberTypes[2] = KVAS_RegisterSubscriberType("S2", nullptr, notify, nullptr);
     KVAEQM_RegisterAppVariable("frame", "int", hostMemory[0]);
     fuzzhost::take_baseline();
-}
-
-// ---- the calls -----------------------------------------------------------------------------
-
-void fill_host_memory(Input &in) {
-    for (auto &block : hostMemory) {
-        for (unsigned char &b : block) b = in.byte();
-    }
-}
-
-void fill_array_buffer(Input &in) {
-    const std::string text = in.text(127);
-    std::memset(arrayBuffer, 0, sizeof arrayBuffer);
-    std::memcpy(arrayBuffer, text.data(), text.size());
-}
-
-// What an array write copies from: a host passes text that is terminated, or the 32 or 128
-// bytes of a "float4" or "float4x4", so the source is always the large terminated buffer.
-void *pick_address(Input &in) { return in.small(4) == 0 ? nullptr : arrayBuffer; }
-
-void palette_call(Input &in) {
-    switch (choose(in, 8, "palette_call")) {
-        case 0:
-        case 1:
-            if (palettes.size() < 6) {
-                if (EquationPalette *made = KVAEQM_NewEquationPalette(pick_user_data(in))) {
-                    palettes.push_back(made);
-                }
-            }
-            break;
-        case 2:
-            if (palettes.size() < 6) {
-                if (EquationPalette *made = KVAEP_NewEquationPalette(pick_user_data(in))) {
-                    palettes.push_back(made);
-                }
-            }
-            break;
-        case 3:
-            if (EquationPalette *palette = pick_palette(in)) delete_palette(palette);
-            break;
-        case 4:
-            if (EquationPalette *palette = pick_palette(in)) {
-                release_objects(palette);
-                KVAEP_ClearPalette(palette);
-            }
-            break;
-        case 5:
-            if (EquationPalette *palette = pick_palette(in)) {
-                KVAEP_SetUserData(palette, pick_user_data(in));
-            }
-            break;
-        case 6: {
-            if (!references_allowed()) break;
-            void *target = pick_user_data(in);
-            void *source = pick_user_data(in);
-            EquationPalette *cleared = KVAEQM_GetEquationPalette(target);
-            if (cleared != nullptr && target != source &&
-                cleared != KVAEQM_GetEquationPalette(source)) {
-                release_objects(cleared);
-            }
-            KVAEP_CopyEPalette(target, source);
-            break;
-        }
-        case 7:
-            if (EquationPalette *palette = pick_palette(in)) {
-                switch (choose(in, 4, "palette_call")) {
-                    case 0:
-                        KVAEP_SetCurrentEquationIndex(palette, pick_index(in));
-                        break;
-                    case 1:
-                        KVAEP_SetCurrentEquation(palette, pick_equation(in));
-                        break;
-                    case 2:
-                        (void)KVAEP_GetCurrentEquation(palette);
-                        break;
-                    case 3: {
-                        int32_t last = -1;
-                        KVAEP_IterateEquations(KVAEP_GetUserData(palette), iterate, &last);
-                        break;
-                    }
-                }
-            }
-            break;
-    }
-}
-
-// Makes an equation the way a host builds one from its scene: named, with an operator, its
-// parameter list sized to the operator, a trigger, a named result, and each parameter a
-// number or a reference to another equation by name.
-void build_equation(Input &in) {
-    EquationPalette *into = pick_palette(in);
-    if (into == nullptr) return;
-    int32_t index = in.chance(2) ? -1 : pick_index(in);
-    // Only a new equation is built: it holds nothing but literals, so nothing below evaluates
-    // or calls back, and the handle stays good. (A live one may hold references, whose reads
-    // run callbacks that can delete the palette.)
-    if (KVAEP_GetEquation(into, index) != nullptr) return;
-    Equation *equation = KVAEP_NewEquation(into, &index);
-    if (equation == nullptr) return;
-    KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
-    KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
-    KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(KVAEQ_GetOperatorID(equation)));
-    KVAEQ_SetTriggerName(equation, in.chance(4) ? pick(in, kTriggerNames).c_str() : "New Frame");
-    KVAP_SetVariableName(KVAEQ_GetVariable(equation), pick(in, kVariableNames).c_str());
-    for (int32_t position = 0; position < KVAEQ_GetNumParameters(equation); ++position) {
-        Parameter *old = KVAEQ_GetParameterN(equation, position);
-        if (in.chance(3) && references_allowed()) {
-            if (Parameter *reference =
-                    KVAEQ_NewParameterN(equation, position, ZTEQM_PARAMETER_EQUATION)) {
-                KVAP_SetString(reference, pick(in, kEquationNames).c_str(), 0);
-            }
-            KVAP_Delete(old);
-        } else {
-            KVAP_SetDouble(old, static_cast<double>(static_cast<int8_t>(in.byte())) / 4);
-        }
-    }
-}
-
-void equation_call(Input &in) {
-    EquationPalette *palette = nullptr;
-    switch (choose(in, 12, "equation_call")) {
-        case 0:
-            if (EquationPalette *into = pick_palette(in)) {
-                int32_t index = in.chance(2) ? -1 : pick_index(in);
-                (void)KVAEP_NewEquation(into, &index);
-            }
-            break;
-        case 1:
-        case 10:
-        case 11:
-            build_equation(in);
-            break;
-        case 2:
-            if (Equation *equation = pick_equation(in, &palette)) {
-                KVAEP_DeleteEquation(palette, equation);
-            }
-            break;
-        case 3:
-            if (!references_allowed()) break;
-            if (Equation *equation = pick_equation(in, &palette)) {
-                (void)KVAEP_CopyEquation(palette, equation, pick_index(in));
-            }
-            break;
-        case 4: {
-            if (!references_allowed()) break;
-            Equation *source = pick_equation(in);
-            Equation *target = pick_equation(in, &palette);
-            // Both handles are taken before the copy, which moves no slot.
-            KVAEP_CopyEqToEq(palette, source, target);
-            break;
-        }
-        case 5:
-            if (!references_allowed()) break;
-            if (Equation *equation = pick_equation(in, &palette)) {
-                (void)KVAEP_MoveEquation(palette, equation, pick_index(in));
-            }
-            break;
-        case 6:
-            if (!references_allowed()) break;
-            if (Equation *equation = pick_equation(in, &palette)) {
-                if (in.chance(2)) {
-                    (void)KVAEP_MoveEquationUpOne(palette, equation);
-                } else {
-                    (void)KVAEP_MoveEquationDownOne(palette, equation);
-                }
-            }
-            break;
-        case 7:
-            if (Equation *equation = pick_equation(in)) {
-                switch (choose(in, 5, "equation_call")) {
-                    case 0:
-                        KVAEQ_SetName(equation, pick(in, kEquationNames).c_str());
-                        break;
-                    case 1:
-                        KVAEQ_SetOperatorName(equation, pick_operator_name(in).c_str());
-                        if (in.chance(2)) {
-                            const int32_t id = KVAEQ_GetOperatorID(equation);
-                            KVAEQ_SetNumParameters(equation, KVAOP_GetNumParameters(id));
-                        }
-                        break;
-                    case 2: {
-                        const int32_t id = in.small(KVAOP_GetNumTypes() + 3) - 1;
-                        if (id != KVAOP_IDOfName("AsciiFile")) KVAEQ_SetOperatorID(equation, id);
-                        break;
-                    }
-                    case 3:
-                        KVAEQ_SetTriggerName(equation, pick(in, kTriggerNames).c_str());
-                        break;
-                    case 4:
-                        KVAEQ_SetCurrentParameterIndex(equation, in.small(10) - 1);
-                        (void)KVAEQ_GetCurrentParameter(equation);
-                        break;
-                }
-            }
-            break;
-        case 8:
-            if (Equation *equation = pick_equation(in, &palette)) {
-                KVAEP_SetLVariableTypeName(palette, equation,
-                                           pick(in, kParameterTypeNames).c_str());
-            }
-            break;
-        case 9:
-            if (Equation *equation = pick_equation(in))
-                KVAEQ_SetNumParameters(equation, in.small(7));
-            break;
-    }
-}
-
-// Replaces a parameter of a live equation, releasing the one it replaces.
-void replace_parameter(Input &in) {
-    Equation *equation = pick_equation(in);
-    if (equation == nullptr) return;
-    const int32_t position = in.small(KVAEQ_GetNumParameters(equation) + 1);
-    Parameter *old = KVAEQ_GetParameterN(equation, position);
-    const bool valid = position < KVAEQ_GetNumParameters(equation);
-    switch (choose(in, 3, "replace_parameter")) {
-        case 0: {
-            const int32_t type = in.small(kLastFuzzedParameterType + 3) - 1;
-            if (type == 6 && !references_allowed()) return;
-            (void)KVAEQ_NewParameterN(equation, position, type);
-            break;
-        }
-        case 1: {
-            Parameter *source = pick_parameter(in);
-            if (KVAP_GetTypeID(source) == 6 && !references_allowed()) return;
-            // The copy is made before the equation is taken again: copying runs no callback.
-            Parameter *copy = KVAP_CopyParameter(source);
-            if (valid) {
-                KVAEQ_SetParameterN(equation, position, copy);
-            } else {
-                KVAP_Delete(copy);
-            }
-            break;
-        }
-        case 2:
-            KVAEQ_SetParameterN(equation, position, nullptr);
-            break;
-    }
-    if (valid) KVAP_Delete(old);
-}
-
-// The read-only functions agree with the records they read.
-void check_getters(Input &in) {
-    EquationPalette *palette = nullptr;
-    Equation *equation = pick_equation(in, &palette);
-    if (equation == nullptr) return;
-    if (KVAEQ_GetIndex(equation) != equation->index ||
-        KVAEQ_GetOperatorName(equation) != equation->operatorName ||
-        KVAEQ_GetTriggerName(equation) != equation->triggerName ||
-        KVAEQ_GetParameterList(equation) != equation->parameters ||
-        KVAEQ_GetCurrentParameterIndex(equation) != equation->currentParameterIndex ||
-        KVAEQ_GetNumSubscribers(equation) != equation->numSubscribers ||
-        KVAEQ_GetSubscriberList(equation) != equation->subscribers ||
-        KVAEP_GetCurrentEquationIndex(palette) != palette->currentIndex) {
-        fault("the getters read their records");
-    }
-    for (int32_t position = 0; position < equation->numSubscribers; ++position) {
-        Subscriber *subscriber = KVAEQ_GetSubscriberN(equation, position);
-        if (subscriber == nullptr) continue;
-        const int32_t type = KVAS_GetTypeID(subscriber);
-        (void)KVAS_GetSubscriberTypeNotifyFunc(type);
-        (void)KVAS_GetSubscriberTypeInterestFunc(type);
-        const char *name = KVAS_NameOfID(type);
-        if (name != nullptr && name[0] != '\0') {
-            const int32_t found = KVAS_IDOfName(name);  // the first of that name
-            if (found < 0 || found > type) fault("a subscriber type found by its name");
-        }
-    }
-    Parameter *parameter = KVAEQ_GetParameterN(equation, in.small(4));
-    if (parameter == nullptr) return;
-    const int32_t type = KVAP_GetTypeID(parameter);
-    const ParameterTypeRecord *record = KVAP_GetParameterFactory(type);
-    if (record != nullptr &&
-        (KVAP_GetParameterTypeConstructorFunc(type) != record->constructorFunc ||
-         KVAP_GetParameterTypeGetValueFunc(type) != record->getValueFunc ||
-         KVAP_GetParameterTypeLValueEnabled(type) != record->lvalueEnabled)) {
-        fault("the parameter type getters read their record");
-    }
-    if (type != 6) {
-        const char *valueType = KVAP_GetDataTypeName(parameter);
-        if (valueType != nullptr && !terminated(valueType, ZTEQM_NAME_SIZE))
-            fault("value type name");
-    }
-}
-
-// The value of a literal or a variable (reading it evaluates nothing) taken through type
-// changes, to unknown and host types among others, size changes and text conversions.
-void value_call(Input &in) {
-    Parameter *parameter = pick_parameter(in);
-    if (parameter == nullptr || parameter->typeId == 6) return;
-    Value *value = KVAP_GetValue(parameter);
-    if (value == nullptr) return;
-    switch (choose(in, 5, "value_call")) {
-        case 0:
-            KVAV_SetTypeName(value, pick(in, kValueTypeNames).c_str());
-            break;
-        case 1:
-            KVAV_SetTypeID(value, in.small(kLastFuzzedValueType + 3) - 1);
-            break;
-        case 2:
-            // An address of the host's own, which no type change may take for a block. (A
-            // block type would copy from it: 16 bytes hold no text or vector of its size.)
-            if (value->typeId < 7 || value->typeId > 9) {
-                KVAV_SetAddress(value, hostMemory[in.small(4)]);
-            }
-            break;
-        case 3:
-            // Resizing is for blocks: the fuzzed host types keep their data inline, so the host
-            // leaves them alone. Every other value either has a block replaced or owns none.
-            if (value->typeId < 10 || KVAV_GetValueFactory(value->typeId) == nullptr ||
-                KVAV_GetValueFactory(value->typeId)->typeId == 0) {
-                KVAV_SetSize(value, in.small(200));
-            }
-            break;
-        case 4: {
-            char buffer[48];
-            std::memset(buffer, 'x', sizeof buffer);
-            const int32_t size = 1 + in.small(static_cast<int32_t>(sizeof buffer));
-            KVAV_ToString(value, buffer, size);
-            if (std::memchr(buffer, '\0', static_cast<size_t>(size)) == nullptr) {
-                fault("text conversion leaves a terminated buffer");
-            }
-            break;
-        }
-    }
-}
-
-void parameter_call(Input &in) {
-    switch (choose(in, 15, "parameter_call")) {
-        case 0:
-            replace_parameter(in);
-            break;
-        case 1: {
-            Parameter *parameter = pick_parameter(in);
-            const int32_t asValue = in.small(2);
-            if (KVAP_GetTypeID(parameter) == 6 && asValue == 0 && !references_allowed()) break;
-            KVAP_SetString(parameter, pick(in, kEquationNames, 120).c_str(), asValue);
-            break;
-        }
-        case 2: {
-            char *text = nullptr;
-            KVAP_GetString(pick_parameter(in), &text, in.small(2));
-            if (text != nullptr && std::strlen(text) >= ZTEQM_LONG_NAME_SIZE) fault();
-            break;
-        }
-        case 3:
-            if (in.chance(2)) {
-                KVAP_SetDataTypeName(pick_parameter(in), pick(in, kValueTypeNames).c_str());
-            } else {
-                KVAP_SetDataTypeID(pick_parameter(in), in.small(kLastFuzzedValueType + 3) - 1);
-            }
-            break;
-        case 4: {
-            Parameter *parameter = pick_parameter(in);
-            switch (choose(in, 3, "parameter_call")) {
-                case 0:
-                    KVAP_SetInteger(parameter, in.integer());
-                    break;
-                case 1:
-                    KVAP_SetDouble(parameter, in.number());
-                    break;
-                case 2:
-                    fill_array_buffer(in);
-                    KVAP_SetAddress(parameter, pick_address(in));
-                    break;
-            }
-            break;
-        }
-        case 5: {
-            // One read per call: a read evaluates, and a callback may release the parameter.
-            Parameter *parameter = pick_parameter(in);
-            switch (in.small(4)) {
-                case 0:
-                    (void)KVAP_GetInteger(parameter);
-                    break;
-                case 1:
-                    (void)KVAP_GetDouble(parameter);
-                    break;
-                case 2:
-                    (void)KVAP_GetAddress(parameter);
-                    break;
-                case 3:
-                    (void)KVAP_GetDataTypeID(parameter);
-                    break;
-            }
-            break;
-        }
-        case 6: {
-            Parameter *parameter = pick_parameter(in);
-            switch (choose(in, 5, "parameter_call")) {
-                case 0:
-                    if (references_allowed()) {
-                        KVAP_SetEquationReferenceName(parameter, pick(in, kEquationNames).c_str());
-                    }
-                    break;
-                case 1:
-                    KVAP_FixEquationReference(parameter);
-                    break;
-                case 2:
-                    // A handle taken now; it goes stale when its slot array moves.
-                    KVAP_SetEquationReference(parameter,
-                                              in.chance(3) ? nullptr : pick_equation(in));
-                    break;
-                case 3:
-                    (void)KVAP_CheckRecursion(pick_equation(in), parameter);
-                    break;
-                case 4:
-                    (void)KVAP_GetEquationReferenceName(parameter);
-                    break;
-            }
-            break;
-        }
-        case 7: {
-            bool isResult = false;
-            Variable *variable = pick_variable(in, &isResult);
-            switch (choose(in, 8, "parameter_call")) {
-                case 0:
-                    KVAP_SetVariableName(variable, pick(in, kVariableNames, 255).c_str());
-                    break;
-                case 1:
-                    fill_host_memory(in);
-                    KVAP_SetVariableAddress(variable,
-                                            in.chance(3) ? nullptr : hostMemory[in.small(4)]);
-                    break;
-                case 2:
-                    KVAP_SetVariableGetFunc(variable, in.chance(3) ? nullptr : refresh);
-                    KVAP_SetVariableUserData(variable,
-                                             reinterpret_cast<void *>(uintptr_t{in.byte()}));
-                    break;
-                case 3:
-                    KVAP_SetVariableDefaults(variable);
-                    break;
-                case 4: {
-                    const int32_t id = in.small(kLastFuzzedParameterType + 3) - 1;
-                    if (may_relabel(isResult, id)) KVAP_SetVariableType(variable, id);
-                    break;
-                }
-                case 5: {
-                    const std::string name = pick(in, kParameterTypeNames);
-                    if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
-                        KVAP_SetVariableTypeName(variable, name.c_str());
-                    }
-                    break;
-                }
-                case 6:
-                    KVAP_SetEnabled(as_parameter(variable), in.small(3));
-                    break;
-                case 7:
-                    if (Value *value = KVAP_GetVariableValue(variable)) {
-                        if (value->typeId >= 7 && value->typeId <= 9)
-                            KVAV_SetSize(value, in.small(200));
-                    }
-                    break;
-            }
-            break;
-        }
-        case 8: {
-            bool isResult = false;
-            Parameter *parameter = pick_parameter(in, &isResult);
-            if (in.chance(2)) {
-                const std::string name = pick(in, kParameterTypeNames);
-                if (may_relabel(isResult, KVAP_IDOfName(name.c_str()))) {
-                    KVAP_SetTypeName(parameter, name.c_str());
-                }
-            } else {
-                const int32_t id = in.small(kLastFuzzedParameterType + 3) - 1;
-                if (may_relabel(isResult, relabelled_id(id))) KVAP_SetTypeID(parameter, id);
-            }
-            break;
-        }
-        case 9: {
-            // Parameters made apart from any equation, released at once.
-            const int32_t type = in.small(kLastFuzzedParameterType + 3) - 1;
-            Parameter *made = KVAP_New(type);
-            if (made != nullptr && in.chance(2)) KVAP_SetString(made, in.text(60).c_str(), 1);
-            Parameter *copy = KVAP_CopyParameter(made);
-            KVAP_Delete(copy);
-            KVAP_Delete(made);
-            break;
-        }
-        case 10:
-            if (Equation *equation = pick_equation(in)) {
-                Value *value = KVAP_GetVariableValue(KVAEQ_GetVariable(equation));
-                fill_host_memory(in);
-                KVAV_GetDataFromAddress(value, hostMemory[in.small(4)]);
-            }
-            break;
-        case 11:
-            (void)KVAP_CheckRecursion(pick_equation(in), pick_parameter(in));
-            break;
-        case 12: {
-            // A type's set-value function, called as a host may call it through the registry,
-            // with the value of a literal or a variable (reading those evaluates nothing).
-            Parameter *target = pick_parameter(in);
-            Parameter *source = pick_parameter(in);
-            if (target == nullptr || source == nullptr || source->typeId == 6) break;
-            ParameterSetValueFunc setValue = KVAP_GetParameterTypeSetValueFunc(target->typeId);
-            Value *value = KVAP_GetValue(source);
-            if (setValue != nullptr && value != nullptr) setValue(target, value);
-            break;
-        }
-        case 13:
-            check_getters(in);
-            break;
-        case 14:
-            value_call(in);
-            break;
-    }
-}
-
-void subscriber_call(Input &in) {
-    EquationPalette *palette = nullptr;
-    switch (choose(in, 5, "subscriber_call")) {
-        case 0:
-            if (Equation *equation = pick_equation(in)) {
-                subscribe(equation, subscriberTypes[in.small(kFixedSubscriberTypes)], in.chance(2));
-            }
-            break;
-        case 1:
-            KVAEQ_UnregisterAllSubscribers(pick_equation(in));
-            break;
-        case 2:
-            if (Equation *equation = pick_equation(in, &palette)) {
-                KVAEP_ReinitializeSubscriberList(palette, equation);
-            }
-            break;
-        case 3:
-            KVAEQM_RefreshAllSubscribers();
-            break;
-        case 4:
-            if (KVAS_GetNumTypes() < kRegistrationCap) {
-                KVAS_RegisterSubscriberType(in.text(100).c_str(), in.chance(2) ? destroy : nullptr,
-                                            notify, extra_interest);
-            } else {
-                KVAS_UnregisterSubscriberType(KVAS_GetNumTypes() - 1);
-            }
-            break;
-    }
-}
-
-void registry_call(Input &in) {
-    switch (choose(in, 12, "registry_call")) {
-        case 0:
-            if (KVAT_GetNumTypes() < kRegistrationCap) KVAT_RegisterTrigger(in.text(120).c_str());
-            break;
-        case 1:
-            KVAT_UnregisterTrigger(in.small(KVAT_GetNumTypes() + 2) - 1);
-            break;
-        case 2:
-            KVAT_EnableByName(pick(in, kTriggerNames).c_str(), in.small(3));
-            (void)KVAT_IsEnabledByID(in.small(KVAT_GetNumTypes() + 2) - 1);
-            break;
-        case 3:
-            if (KVAOP_GetNumTypes() < kRegistrationCap) {
-                KVAOP_RegisterOperator(in.small(5), in.text(120).c_str(),
-                                       in.chance(2) ? host_sum : host_mutate);
-            }
-            break;
-        case 4: {
-            const int32_t id = in.small(KVAOP_GetNumTypes() + 2) - 1;
-            KVAOP_UnregisterOperator(id);
-            break;
-        }
-        case 5: {
-            const int32_t id = kSilentValueType - 1 + in.small(4);  // 10 .. 13
-            if (in.chance(2)) {
-                register_host_value_type(id);
-            } else {
-                KVAV_UnregisterValueType(id);
-            }
-            break;
-        }
-        case 6:
-            KVAV_UnregisterValueType(1 + in.small(kBuiltInValueTypes));
-            break;
-        case 7:
-            register_host_parameter_type(kHostParameterType + 1 + in.small(2));  // 9 or 10
-            break;
-        case 8: {
-            // Any type but "Literal" and "Equation", which the library's own objects need.
-            static constexpr int32_t kUnregistrable[] = {2, 3, 4, 5, 7, 8, 9, 10};
-            const int32_t id = kUnregistrable[in.small(8)];
-            if (!parameters_of_type_held(id)) KVAP_UnregisterParameterType(id);
-            break;
-        }
-        case 9: {
-            if (KVAEQM_GetNumAppVariables() < kRegistrationCap) {
-                KVAEQM_RegisterAppVariable(in.text(255).c_str(), pick(in, kValueTypeNames).c_str(),
-                                           hostMemory[in.small(4)]);
-            }
-            const char *name = nullptr;
-            const char *type = nullptr;
-            void *address = nullptr;
-            KVAEQM_GetAppVariableN(&name, &type, &address,
-                                   in.small(KVAEQM_GetNumAppVariables() + 2) - 1);
-            KVAEQM_GetAppVariableByName(pick(in, kVariableNames).c_str(), &type, &address);
-            break;
-        }
-        case 10: {
-            // The value types' start as it goes when its table cannot be allocated: the calls
-            // that follow meet a library without value types until start-up is completed.
-            const long left = fuzzhost::allocations_left();
-            KVAV_Exit();
-            fuzzhost::allocations_left() = 0;
-            KVAV_Init();
-            fuzzhost::allocations_left() = left;
-            if (KVAV_GetNumTypes() != 0) fault("a failed start leaves the count at 0");
-            break;
-        }
-        case 11:
-            complete_start_up();
-            break;
-    }
-}
-
-void by_name_call(Input &in) {
-    void *database = pick_user_data(in);
-    const std::string name = pick(in, kVariableNames);
-    switch (choose(in, 8, "by_name_call")) {
-        case 0:
-            (void)KVAEQM_GetValueInt(database, name.c_str());
-            break;
-        case 1:
-            (void)KVAEQM_GetValueDouble(database, name.c_str());
-            break;
-        case 2:
-            (void)KVAEQM_GetValueArray(database, name.c_str());
-            break;
-        case 3:
-            KVAEQM_SetValueInt(database, name.c_str(), in.integer());
-            break;
-        case 4:
-            KVAEQM_SetValueDouble(database, name.c_str(), in.number());
-            break;
-        case 5:
-            fill_array_buffer(in);
-            KVAEQM_SetValueArray(database, name.c_str(), pick_address(in));
-            break;
-        case 6:
-            (void)KVAEQM_GetAddress(database, name.c_str());
-            break;
-        case 7:
-            fill_host_memory(in);
-            KVAEQM_SetAddress(database, name.c_str(),
-                              in.chance(3) ? nullptr : hostMemory[in.small(4)]);
-            break;
-    }
-}
-
-void evaluation_call(Input &in) {
-    switch (choose(in, 4, "evaluation_call")) {
-        case 0:
-            KVAEQM_Evaluate(in.small(KVAT_GetNumTypes() + 2) - 1);
-            break;
-        case 1:
-            KVAEQM_EvaluateTriggerName(pick(in, kTriggerNames).c_str());
-            break;
-        case 2:
-            (void)KVAEQM_FindEquationByName(pick(in, kEquationNames).c_str());
-            break;
-        case 3:
-            if (EquationPalette *palette = pick_palette(in)) {
-                (void)KVAEP_FindEquationByName(palette, pick(in, kEquationNames).c_str());
-            }
-            break;
-    }
 }
 
 }  // namespace
@@ -1395,43 +1298,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size) {
     current = &in;
     callbackBudget = 12;
     for (int32_t step = 0; step < 256 && !in.empty(); ++step) {
-        switch (choose(in, 16, "step")) {
-            case 0:
-            case 1:
-                palette_call(in);
-                break;
-            case 2:
-            case 3:
-            case 4:
-            case 5:
-                equation_call(in);
-                break;
-            case 6:
-            case 7:
-            case 8:
-                parameter_call(in);
-                break;
-            case 9:
-                subscriber_call(in);
-                break;
-            case 10:
-                registry_call(in);
-                break;
-            case 11:
-                by_name_call(in);
-                break;
-            case 12:
-            case 13:
-                evaluation_call(in);
-                break;
-            case 14:
-                // From here on the allocator refuses after a few more blocks, or no longer.
-                fuzzhost::allocations_left() = in.chance(2) ? -1 : in.small(64);
-                break;
-            case 15:
-                check_registries();
-                break;
-        }
+        choose(in, kActions, "action").run(in);
         check_everything();
     }
     current = nullptr;
