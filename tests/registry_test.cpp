@@ -227,8 +227,7 @@ TEST_F(ParameterTypeRegistry, TellsWhichTypesMayHoldAResultAndMakesObjectsOnlyOf
         EXPECT_NE(KVAP_GetParameterTypeConstructorFunc(id), nullptr) << id;
     }
     for (int32_t id : {-1, 0, 8}) {
-        EXPECT_EQ(KVAP_GetParameterTypeLValueEnabled(id), 0);
-        EXPECT_EQ(KVAP_New(id), nullptr);
+        EXPECT_TRUE(KVAP_GetParameterTypeLValueEnabled(id) == 0 && KVAP_New(id) == nullptr) << id;
     }
 }
 
@@ -244,46 +243,40 @@ TEST_F(OperatorRegistry, KeepsParameterCountsAndFunctionsWithSlotZeroReserved) {
     }
     EXPECT_NE(KVAOP_GetOperator(0), nullptr);
     for (int32_t id : {0, -1, 62, INT32_MAX}) {
-        EXPECT_EQ(KVAOP_GetFunc(id), nullptr) << id;
-        EXPECT_EQ(KVAOP_GetNumParameters(id), 0) << id;
+        EXPECT_TRUE(KVAOP_GetFunc(id) == nullptr && KVAOP_GetNumParameters(id) == 0) << id;
     }
     const OperatorRecord *host = KVAOP_RegisterOperator(5, "Host", host_operator);
     EXPECT_EQ(host, KVAOP_GetOperator(62));
-    EXPECT_EQ(KVAOP_GetNumParameters(62), 5);
-    EXPECT_EQ(KVAOP_GetFunc(62), host_operator);
+    EXPECT_TRUE(KVAOP_GetNumParameters(62) == 5 && KVAOP_GetFunc(62) == host_operator);
     KVAOP_UnregisterOperator(14);
-    EXPECT_EQ(KVAOP_GetFunc(14), nullptr);
-    EXPECT_EQ(KVAOP_GetNumParameters(14), 0);
+    EXPECT_TRUE(KVAOP_GetFunc(14) == nullptr && KVAOP_GetNumParameters(14) == 0);
 }
 
 TEST_F(TriggerRegistry, KeepsAnEnabledFlagForTheHost) {
-    for (int32_t id = 0; id < 5; ++id) {
-        EXPECT_EQ(KVAT_GetTrigger(id)->triggerId, id);
-        EXPECT_EQ(KVAT_IsEnabledByID(id), 1);
-    }
+    auto enabled = [] {  // of identifiers -1 to 6
+        std::vector<int32_t> flags;
+        for (int32_t id = -1; id <= 6; ++id) flags.push_back(KVAT_IsEnabledByID(id));
+        return flags;
+    };
+    for (int32_t id = 0; id < 5; ++id) EXPECT_EQ(KVAT_GetTrigger(id)->triggerId, id);
+    EXPECT_EQ(enabled(), (std::vector<int32_t>{0, 1, 1, 1, 1, 1, 0, 0}));
     KVAT_EnableByID(1, 0);
     EXPECT_EQ(KVAT_IsEnabledByName("New Frame"), 0);
-    KVAT_EnableByID(1, 7);
-    EXPECT_EQ(KVAT_IsEnabledByID(1), 1);
-    // An unknown or null name acts on and reports trigger 0.
-    KVAT_EnableByName("Nowhere", 0);
-    EXPECT_EQ(KVAT_IsEnabledByID(0), 0);
+    KVAT_EnableByID(2, 0);
+    KVAT_EnableByID(2, 7);
+    KVAT_EnableByName("Nowhere", 0);  // an unknown name acts on trigger 0 and reports it
     EXPECT_EQ(KVAT_IsEnabledByName("Elsewhere"), 0);
-    EXPECT_EQ(KVAT_IsEnabledByName(nullptr), 0);
+    for (int32_t id : {-3, 5, 99}) KVAT_EnableByID(id, 1);
+    EXPECT_EQ(enabled(), (std::vector<int32_t>{0, 0, 0, 1, 1, 1, 0, 0}));
     KVAT_EnableByName(nullptr, 1);
-    EXPECT_EQ(KVAT_IsEnabledByID(0), 1);
-    for (int32_t id : {-3, 5, 99}) {
-        KVAT_EnableByID(id, 1);
-        EXPECT_EQ(KVAT_IsEnabledByID(id), 0) << id;
-    }
+    EXPECT_EQ(KVAT_IsEnabledByName(nullptr), 1);
+
     // A disabled trigger unregistered leaves an enabled, cleared slot that the empty name finds.
     TriggerRecord *host = KVAT_RegisterTrigger("Host");
     KVAT_EnableByName("Host", 0);
     EXPECT_EQ(KVAT_IsEnabledByID(5), 0);
     KVAT_UnregisterTrigger(5);
-    EXPECT_EQ(host->triggerId, 0);
-    EXPECT_EQ(KVAT_IsEnabledByID(5), 1);
-    EXPECT_EQ(KVAT_IDOfName(""), 5);
+    EXPECT_TRUE(host->triggerId == 0 && KVAT_IsEnabledByID(5) == 1 && KVAT_IDOfName("") == 5);
 }
 
 struct Call {
