@@ -84,10 +84,9 @@ const Registry kRegistries[] = {
      0, 64, 1, 62, kOperators},
 };
 
-class Registries : public testhost::Library,
-                   public ::testing::WithParamInterface<const Registry *> {
+class Registries : public testhost::Library, public ::testing::WithParamInterface<int> {
 protected:
-    const Registry &r = *GetParam();
+    const Registry &r = kRegistries[GetParam()];
     void expect_built_ins() const {
         EXPECT_EQ(r.count(), r.builtInCount);
         for (int32_t id = 0; id < static_cast<int32_t>(r.builtIns.size()); ++id) {
@@ -96,13 +95,10 @@ protected:
         }
     }
 };
-std::string registry_name(const ::testing::TestParamInfo<const Registry *> &info) {
-    return info.param->name;
+std::string registry_name(const ::testing::TestParamInfo<int> &info) {
+    return kRegistries[info.param].name;
 }
-INSTANTIATE_TEST_SUITE_P(Each, Registries,
-                         ::testing::Values(&kRegistries[0], &kRegistries[1], &kRegistries[2],
-                                           &kRegistries[3], &kRegistries[4]),
-                         registry_name);
+INSTANTIATE_TEST_SUITE_P(Each, Registries, ::testing::Range(0, 5), registry_name);
 
 TEST_P(Registries, NumberFindCutAndClearTheirEntriesAlike) {
     expect_built_ins();
@@ -177,8 +173,7 @@ TEST_P(Registries, StartOnceAndAfreshAfterAStop) {
 
 // Parameter and value types: a record filled at the identifier given, whatever held it.
 using ChosenIdentifiers = Registries;
-INSTANTIATE_TEST_SUITE_P(Each, ChosenIdentifiers,
-                         ::testing::Values(&kRegistries[1], &kRegistries[2]), registry_name);
+INSTANTIATE_TEST_SUITE_P(Each, ChosenIdentifiers, ::testing::Values(1, 2), registry_name);
 
 TEST_P(ChosenIdentifiers, FillTheRecordAtTheIdentifierAndOverwriteItWhole) {
     // Whether the record at `at` holds the identifier and the name given and nothing else.
