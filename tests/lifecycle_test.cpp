@@ -1,117 +1,86 @@
-// Starting and stopping the library.
+// Starting and stopping the library, the memory service under it, and host sessions with the
+// allocator refusing at each point.
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <cstring>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "host_session.h"
 #include "test_host.h"
 
+namespace {
+
 using testhost::counts;
 
-namespace {
+int32_t host_operator(Variable *, int32_t, Parameter **) { return 1; }
 
-TEST(Lifecycle, InitStartsEveryRegistryOnceWithTheFirstAllocatorPair) {
-    testhost::start_library();
-    const long allocated = counts().allocations;
-    EXPECT_GT(allocated, 0);
-    EXPECT_EQ(KVAT_GetNumTypes(), 5);
-    EXPECT_EQ(KVAS_GetNumTypes(), 0);
-
-    // A second start with another pair changes nothing and never uses that pair.
-    KVAEQM_Init(testhost::other_alloc, testhost::other_free, nullptr);
-    EXPECT_EQ(counts().allocations, allocated);
-    EXPECT_NE(KVAT_RegisterTrigger("Later"), nullptr);
-    EXPECT_EQ(testhost::other_calls(), 0);
-    EXPECT_EQ(KVAT_GetNumTypes(), 6);
-    KVAEQM_Exit();
-    EXPECT_EQ(testhost::other_calls(), 0);
+// The registries' counts, triggers to operators.
+std::vector<int32_t> registry_counts() {
+    return {KVAT_GetNumTypes(), KVAP_GetNumTypes(), KVAV_GetNumTypes(), KVAS_GetNumTypes(),
+            KVAOP_GetNumTypes()};
 }
 
-TEST(Lifecycle, ExitReleasesEverythingAndIsFinal) {
-    testhost::start_library();
-    KVAEQM_Exit();
-    EXPECT_TRUE(counts().live.empty());
-    EXPECT_EQ(counts().foreignFrees, 0);
-    EXPECT_EQ(KVAT_GetNumTypes(), 0);
-    EXPECT_EQ(KVAS_GetNumTypes(), 0);
+TEST(Lifecycle, StartsOnceWithTheFirstAllocatorPairAndStopsForGood) {
+    // Before the start nothing registers; operator slot 0 is reserved from load on.
+    KVAEQM_Exit();  // harmless, and no start is lost by it
+    EXPECT_EQ(registry_counts(), (std::vector<int32_t>{0, 0, 0, 0, 1}));
+    EXPECT_TRUE(KVAT_RegisterTrigger("Early") == nullptr && KVAOP_GetOperator(0) == nullptr &&
+                KVAOP_RegisterOperator(1, "Early", host_operator) == nullptr &&
+                KVAS_RegisterSubscriberType("Early", nullptr, nullptr, nullptr) == -1);
 
-    // Stopping again, or starting after the stop, does nothing.
+    testhost::start_library();
+    EXPECT_EQ(registry_counts(), (std::vector<int32_t>{5, 8, 10, 0, 62}));
+    EXPECT_EQ(KVAOP_IDOfName("Early"), 0);
+    const long allocations = counts().allocations;
+    KVAEQM_Init(testhost::other_alloc, testhost::other_free, nullptr);
+    EXPECT_EQ(counts().allocations, allocations);
+    int database = 0;
+    EquationPalette *kept = KVAEQM_NewEquationPalette(&database);
+    EXPECT_TRUE(testhost::is_live(kept));
+
+    // The stop releases the palette list and the registries, not a palette left on the list.
+    KVAEQM_Exit();
+    EXPECT_TRUE(KVAEQM_GetNumPalettes() == 0 && KVAEQM_GetEquationPalette(&database) == nullptr);
+    EXPECT_TRUE(testhost::is_live(kept));
     KVAEQM_Exit();
     KVAEQM_Init(testhost::counting_alloc, testhost::counting_free, nullptr);
-    EXPECT_EQ(KVAT_GetNumTypes(), 0);
-    EXPECT_EQ(KVAT_NameOfID(1), nullptr);
-    EXPECT_TRUE(counts().live.empty());
-    EXPECT_EQ(counts().foreignFrees, 0);
+    EXPECT_EQ(registry_counts(), (std::vector<int32_t>{0, 0, 0, 0, 0}));
+    KVAEP_DeleteEquationPalette(kept);
+    EXPECT_TRUE(counts().live.empty() && counts().foreignFrees == 0 &&
+                testhost::other_calls() == 0);
 }
 
-TEST(Lifecycle, ExitWithoutInitIsHarmless) {
-    KVAEQM_Exit();
-    KVAEQM_Exit();
-    EXPECT_EQ(counts().frees + counts().foreignFrees, 0);
-}
-
-TEST(Lifecycle, StartingWithoutMemoryFailsQuietly) {
-    testhost::fail_after(0);
-    testhost::start_library();
-    EXPECT_EQ(KVAT_GetNumTypes(), 0);
-    EXPECT_EQ(KVAT_RegisterTrigger("Anything"), nullptr);
-    EXPECT_EQ(KVAS_RegisterSubscriberType("Anything", nullptr, nullptr, nullptr), -1);
-    testhost::fail_after(-1);
-    KVAEQM_Exit();
-    EXPECT_EQ(counts().foreignFrees, 0);
-}
-
-}  // namespace
-
-namespace {
-
-// Start-up with the allocator refusing exactly one of its allocations, then completed by the
-// host the documented way. Each case runs in a process of its own: the library starts once.
+// Start-up with the allocator refusing one of its allocations (the palette list, then the
+// trigger, parameter type, value type, subscriber type and operator tables; the last case
+// refuses none), completed by the host through the registries' own starts.
 long allocationsSeen = 0;
 long refusedAllocation = -1;
-
 void *refusing_once(uint64_t size) {
-    if (allocationsSeen++ == refusedAllocation) return nullptr;
-    return testhost::counting_alloc(size);
-}
-
-// What a host checks after start-up: a registry left without its built-in entries.
-bool start_up_incomplete() {
-    return KVAT_GetNumTypes() == 0 || KVAP_GetNumTypes() == 0 || KVAV_GetNumTypes() == 0 ||
-           KVAOP_GetNumTypes() <= 1;
+    return allocationsSeen++ == refusedAllocation ? nullptr : testhost::counting_alloc(size);
 }
 
 class StartUpFailure : public ::testing::TestWithParam<long> {};
+INSTANTIATE_TEST_SUITE_P(EachAllocation, StartUpFailure, ::testing::Range(0L, 7L));
 
-TEST_P(StartUpFailure, IsSeenThroughTheRegistryCountsAndCompletedByTheRegistryStarts) {
-    // Start-up allocates the palette list, then the trigger, parameter type, value type,
-    // subscriber type and operator tables, in that order.
+TEST_P(StartUpFailure, ShowsInTheRegistryCountsAndIsCompletedByTheRegistryStarts) {
     refusedAllocation = GetParam();
     KVAEQM_Init(refusing_once, testhost::counting_free, nullptr);
     ASSERT_EQ(allocationsSeen, 6);
-    // The palette list and the subscriber table are made when first needed; the others
-    // show their absence. (The last case refuses nothing.)
-    const bool detectable = GetParam() >= 1 && GetParam() <= 5 && GetParam() != 4;
-    EXPECT_EQ(start_up_incomplete(), detectable);
+    // The palette list and the subscriber table are made when first needed.
+    const std::vector<int32_t> have = registry_counts();
+    const bool incomplete = have[0] == 0 || have[1] == 0 || have[2] == 0 || have[4] <= 1;
+    EXPECT_EQ(incomplete, GetParam() >= 1 && GetParam() <= 5 && GetParam() != 4);
 
     // A literal made meanwhile may lack its value type: its value owns no block to resize.
     if (Parameter *early = KVAP_New(ZTEQM_PARAMETER_LITERAL)) {
         KVAV_SetSize(KVAP_GetValue(early), 16);
         KVAP_Delete(early);
     }
-    EXPECT_EQ(counts().foreignFrees, 0);
-
-    KVAT_Init();
-    KVAP_Init();
-    KVAV_Init();
-    KVAS_Init();
-    KVAOP_Init();
-    EXPECT_FALSE(start_up_incomplete());
-    EXPECT_EQ(KVAT_GetNumTypes(), 5);
-    EXPECT_EQ(KVAP_GetNumTypes(), 8);
-    EXPECT_EQ(KVAV_GetNumTypes(), 10);
-    EXPECT_EQ(KVAOP_GetNumTypes(), 62);
+    for (void (*start)() : {KVAT_Init, KVAP_Init, KVAV_Init, KVAS_Init, KVAOP_Init}) start();
+    EXPECT_EQ(registry_counts(), (std::vector<int32_t>{5, 8, 10, 0, 62}));
 
     const std::string data = testhost::write_playback_file();
     testhost::run_host_session(data);
@@ -119,9 +88,87 @@ TEST_P(StartUpFailure, IsSeenThroughTheRegistryCountsAndCompletedByTheRegistrySt
     EXPECT_TRUE(testhost::library_still_computes());
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
     KVAEQM_Exit();
-    EXPECT_EQ(counts().foreignFrees, 0);
+    EXPECT_TRUE(counts().live.empty() && counts().foreignFrees == 0);
 }
 
-INSTANTIATE_TEST_SUITE_P(EachAllocation, StartUpFailure, ::testing::Range(0L, 7L));
+using Memory = testhost::Library;
+
+TEST_F(Memory, AllocatesThroughTheHostsPairZeroFilledOnRequestEvenAfterTheStop) {
+    auto *bytes = static_cast<unsigned char *>(_KVAMEM_AllocZ(257, nullptr, 0));
+    ASSERT_TRUE(testhost::is_live(bytes));
+    EXPECT_EQ(std::vector<unsigned char>(bytes, bytes + 257), std::vector<unsigned char>(257, 0));
+    KVAEQM_Exit();
+    void *later = _KVAMEM_Alloc(8, nullptr, 0);
+    EXPECT_TRUE(testhost::is_live(later));
+    KVAMEM_Free(bytes);
+    KVAMEM_Free(later);
+    KVAMEM_Free(nullptr);  // handed to the host's free as it is
+    EXPECT_EQ(std::exchange(counts().foreignFrees, 0), 1);
+    testhost::fail_after(0);
+    EXPECT_TRUE(_KVAMEM_AllocZ(16, nullptr, 0) == nullptr &&
+                _KVAMEM_Alloc(8, nullptr, 0) == nullptr);
+    EXPECT_EQ(counts().failed, 2);
+}
+
+TEST_F(Memory, GrowingCopiesTheWholeOldCapacityZeroFillsTheRestAndRefusesWithNothingChanged) {
+    int64_t *array = nullptr;
+    int32_t capacity = 0;
+    auto grow = [&](int32_t elementSize, int32_t to) {
+        _KVAMEM_IncreaseArraySize(reinterpret_cast<void **>(&array), elementSize, &capacity, to,
+                                  nullptr, 0);
+    };
+    grow(8, 10);  // from nothing: nothing copied or released
+    ASSERT_TRUE(testhost::is_live(array) && counts().frees == 0);
+    for (int i = 0; i < 10; ++i) array[i] = i * 7 + 1;  // beyond any owner's count too
+    int64_t *old = array;
+    grow(8, 11);
+    EXPECT_FALSE(testhost::is_live(old));
+    const std::vector<int64_t> grown = {1, 8, 15, 22, 29, 36, 43, 50, 57, 64, 0};
+    EXPECT_EQ(std::vector<int64_t>(array, array + 11), grown);
+    old = array;
+    grow(8, 11);  // an equal capacity still moves: the palette list relies on it
+    EXPECT_NE(array, old);
+
+    // Shrinking, negative or overflowing sizes, and an allocator with nothing, change nothing.
+    old = array;
+    testhost::fail_after(0);
+    const int32_t refused[][2] = {{8, 4}, {8, -1}, {8, 0x7fffffff}, {0x10000, 0x10000}, {8, 12}};
+    for (const auto &[size, to] : refused) grow(size, to);
+    EXPECT_TRUE(array == old && capacity == 11 && counts().failed == 1);
+    EXPECT_EQ(std::vector<int64_t>(array, array + 11), grown);
+    KVAMEM_Free(array);
+}
+
+using HostSession = testhost::Library;
+
+TEST_F(HostSession, FailingFromAnyAllocationLeavesNoFaultNoLeakAndAWorkingLibrary) {
+    const std::string data = testhost::write_playback_file();
+    ASSERT_FALSE(data.empty());
+    // A clean session counts the allocation points and settles the registries' own blocks.
+    const long before = counts().allocations;
+    testhost::run_host_session(data);
+    const long points = counts().allocations - before;
+    ASSERT_GT(points, 100);
+    ASSERT_TRUE(testhost::library_still_computes());
+    const size_t settled = counts().live.size();
+
+    long failingFrom = 0;
+    for (bool reached = true; reached; ++failingFrom) {
+        SCOPED_TRACE("failing from allocation " + std::to_string(failingFrom));
+        const long refusedBefore = counts().failed;
+        testhost::fail_after(failingFrom);
+        testhost::run_host_session(data);
+        testhost::fail_after(-1);
+        reached = counts().failed > refusedBefore;
+        ASSERT_EQ(counts().foreignFrees, 0);
+        ASSERT_TRUE(testhost::library_still_computes());
+        ASSERT_EQ(counts().live.size(), settled);
+        ASSERT_EQ(testhost::subscriber_counts().made, testhost::subscriber_counts().destroyed);
+    }
+    EXPECT_GT(failingFrom, points);
+    EXPECT_GT(testhost::subscriber_counts().made, 0);
+    std::remove(data.c_str());
+    // The stop then releases every block: the fixture checks it.
+}
 
 }  // namespace
