@@ -103,17 +103,16 @@ void act_on(Result *, void *) {
     events().push_back("act");
     if (actions-- > 0) action();
 }
+Equation *make_at(int32_t index) { return KVAEP_NewEquation(target, &index); }
 void make_far_on_trigger() {
-    int32_t far = 25;
-    Equation *made = KVAEP_NewEquation(target, &far);
+    Equation *made = make_at(25);
     KVAEQ_SetOperatorName(made, "Trace2");
     KVAEQ_SetTriggerName(made, "New Frame");
     KVAP_SetVariableName(KVAEQ_GetVariable(made), "Made");
 }
 void remake_first() {
     KVAEP_DeleteEquation(target, KVAEP_GetEquation(target, 0));
-    int32_t lowest = -1;
-    KVAEP_NewEquation(target, &lowest);
+    make_at(-1);
 }
 void subscribe_late() { subscribe(KVAEP_GetEquation(target, 0), 0, "late"); }
 
@@ -132,10 +131,7 @@ struct WalkCase {
 TEST_F(Evaluation, CallbacksThatChangeThePalettesLeaveTheWalkSound) {
     KVAOP_RegisterOperator(1, "Act", act_operator);
     const int32_t actor = KVAS_RegisterSubscriberType("Actor", nullptr, act_on<Variable>, nullptr);
-    const auto grow = [] {
-        int32_t far = target->capacity + 5;
-        KVAEP_NewEquation(target, &far);
-    };
+    const auto grow = [] { make_at(target->capacity + 5); };
     const auto delete_palette = [] { KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(target)); };
     const auto clear_palette = [] { KVAEP_ClearPalette(target); };
     const auto move_on = [] { KVAEP_MoveEquation(target, KVAEP_GetEquation(target, 0), 3); };
@@ -205,8 +201,7 @@ TEST_F(References, AReadHoldsItsEquationWhileTheOperatorChangesIt) {
     Parameter *reference = refer(target, add_equation(target, "U", trace, "No Trigger"), 0, "B0");
     action = subscribe_late;
     actions = 3;
-    KVAP_GetDouble(reference);
-    KVAP_GetDouble(reference);
+    for (int read = 0; read < 2; ++read) KVAP_GetDouble(reference);
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(events(), split("run B0,early=10,run B0,early=10,late=10,run B0,early=10,late=10,"
                               "late=10,late=10"));
@@ -364,8 +359,11 @@ class ReusedBlocks : public References {
 };
 
 // Cached pointers never outlive their slots: growing the target's palette moves the slots
-// (and another palette is given the freed block), deleting the palette releases them; a
-// reference then resolves its name afresh, into whatever palette now bears it.
+// (and another palette is given the freed block), deleting the palette releases them, and a
+// slot made live again voids every pointer into it, whichever palette the reference is in, so
+// that a reference never runs an equation made later in the slot it points at. A pointer set
+// by hand, and its copy, are trusted whatever the name until then. A reference then resolves
+// its name afresh, into whatever palette now bears it.
 TEST_F(ReusedBlocks, AReferenceFollowsItsEquationWhenTheSlotsMoveOrGo) {
     EquationPalette *palette = new_palette();
     EquationPalette *other = new_palette();
@@ -390,39 +388,27 @@ TEST_F(ReusedBlocks, AReferenceFollowsItsEquationWhenTheSlotsMoveOrGo) {
 
     KVAEQM_DeleteEquationPalette(KVAEP_GetUserData(palette));
     EXPECT_EQ(cached_reference(inEquation), nullptr);
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(inEquation), 0.0);
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 0.0);
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(inEquation) + KVAP_GetDouble(outside), 0.0);
     EquationPalette *third = new_palette();
-    const int32_t again = make_sum(third, "Target");
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(outside), 5.0);
-    EXPECT_EQ(cached_reference(outside), equation_at(third, again));
-}
-
-// A slot made live again voids every pointer into it, whichever palette the reference is in,
-// so a reference never runs an equation made later in the slot it points at; a pointer set by
-// hand, and its copy, are trusted whatever the name until their slot is made again.
-TEST_F(References, ARemadeSlotVoidsTheReferencesIntoIt) {
-    EquationPalette *palette = new_palette(), *other = new_palette();
-    const int32_t b = make_sum(other, "B");
-    Parameter *reference = refer(palette, add_equation(palette, "User", trace), 0, "B");
+    const int32_t first = make_sum(third, "Target");
     Parameter *byHand = loose_parameter("Elsewhere");
-    KVAP_SetEquationReference(byHand, equation_at(other, b));
+    KVAP_SetEquationReference(byHand, equation_at(third, first));
     Parameter *copy = loose.emplace_back(KVAP_CopyParameter(byHand));
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference) + KVAP_GetDouble(byHand) + KVAP_GetDouble(copy),
-                     15.0);
-    KVAEP_DeleteEquation(other, equation_at(other, b));
+    const std::initializer_list<Parameter *> all = {inEquation, outside, byHand, copy};
+    for (Parameter *reference : all) EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
+    KVAEP_DeleteEquation(third, equation_at(third, first));
     int32_t index = -1;
-    ASSERT_NE(KVAEP_NewEquation(other, &index), nullptr);  // a stranger in B's slot
-    ASSERT_EQ(index, b);
+    KVAEP_NewEquation(third, &index);
+    ASSERT_EQ(index, first);  // a stranger in the target's slot
     events().clear();
-    for (Parameter *stale : {reference, byHand, copy}) {
+    for (Parameter *stale : all) {
         EXPECT_DOUBLE_EQ(KVAP_GetDouble(stale), 0.0);
         EXPECT_EQ(cached_reference(stale), nullptr);
     }
     EXPECT_TRUE(events().empty());
-    const int32_t again = make_sum(other, "B");
-    EXPECT_DOUBLE_EQ(KVAP_GetDouble(reference), 5.0);
-    EXPECT_EQ(cached_reference(reference), equation_at(other, again));
+    const int32_t again = make_sum(third, "Target");
+    EXPECT_DOUBLE_EQ(KVAP_GetDouble(inEquation), 5.0);
+    EXPECT_EQ(cached_reference(inEquation), equation_at(third, again));
 }
 
 }  // namespace
