@@ -316,11 +316,10 @@ TEST_F(References, SelfReferencesCyclesAndLongChainsEnd) {
     EquationPalette *palette = new_palette();
     const Log names = split("A,B,C,Self"), targets = split("B,C,A,Self");
     for (int32_t index = 0; index < 4; ++index) {
-        const char *name = names[index].c_str();
-        add_equation(palette, name, trace, index == 1 || index == 2 ? "No Trigger" : "New Frame");
+        add_equation(palette, names[index].c_str(), trace, index % 3 ? "No Trigger" : "New Frame");
         refer(palette, index, 0, targets[index].c_str());
         set_number(palette, index, 1, index == 0 ? 1.0 : 10.0 * index);
-        subscribe(equation_at(palette, index), recorder, name);
+        subscribe(equation_at(palette, index), recorder, names[index].c_str());
     }
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(events(), split("run A,run B,run C,C=20,B=30,A=31,run Self,Self=30"));
