@@ -224,13 +224,12 @@ void watch_every_equation(Equation *equation, void *database) {
 }
 
 // Two databases whose equations refer to each other, evaluated frame after frame: refreshing
-// asks for every live equation of every palette in order and replaces the old subscribers;
-// equations run by palette and index, references read on the spot notify as they go, an
-// equation whose operator has no function is passed over; the trigger's enabled flag is not
-// consulted, its name is matched whole up to the terminator (whatever the field holds beyond
-// it), and a frame allocates nothing once built. A palette under shared user data lends its turn
-// to the earliest palette of that user data. Without memory for a longer list of
-// palettes a palette is refused and nothing is left behind.
+// asks for every live equation of every palette in order; equations run by palette and index,
+// references read on the spot notify as they go, an equation whose operator has no function is
+// passed over; the trigger's enabled flag is not consulted, its name is matched whole up to the
+// terminator (whatever the field holds beyond it), and a frame allocates nothing once built. A
+// palette under shared user data lends its turn to the earliest palette of that user data. Without
+// memory for a longer list of palettes a palette is refused and nothing is left behind.
 TEST_F(Evaluation, AHostEvaluatesTwoDatabasesFrameAfterFrame) {
     sceneNode = register_recorder("Scene Node", watch_every_equation);
     std::string carName = "Car", roadName = "Road";
@@ -243,11 +242,9 @@ TEST_F(Evaluation, AHostEvaluatesTwoDatabasesFrameAfterFrame) {
     refer(car, distance, 0, "Speed");
     set_number(car, distance, 1, 2.0);
     add_equation(car, "Unknown", "No Such Operator");
-    subscribe(equation_at(car, speed), recorder, "old");  // replaced by the refresh
     set_number(road, add_equation(road, "Frame", "Move Value"), 0, 3.0);
-    Equation *echo = equation_at(road, add_equation(road, "Echo", "abs"));
-    std::memset(echo->triggerName + 10, 'x', ZTEQM_NAME_SIZE - 10);
-    refer(road, KVAEQ_GetIndex(echo), 0, "Distance");
+    refer(road, add_equation(road, "Echo", "abs"), 0, "Distance");
+    std::memset(equation_at(road, 1)->triggerName + 10, 'x', ZTEQM_NAME_SIZE - 10);  // Echo's
 
     KVAEQM_RefreshAllSubscribers();  // the twin's turn goes to Car: its equations asked again
     const std::string cars = "Car/Speed,Car/Distance,Car/Unknown";
@@ -313,15 +310,17 @@ TEST_F(References, NamesResolveWhenFixedAndReadsRunTheirEquation) {
 // A read that would re-enter an equation being evaluated gives nothing, so a self-reference
 // runs once and a cycle stops at its first re-entry; a chain nests at most 64 evaluations.
 TEST_F(References, SelfReferencesCyclesAndLongChainsEnd) {
+    const char *kLong = "A trigger name of more than two words";  // compared word by word
     EquationPalette *palette = new_palette();
     const Log names = split("A,B,C,Self"), targets = split("B,C,A,Self");
     for (int32_t index = 0; index < 4; ++index) {
-        add_equation(palette, names[index].c_str(), trace, index % 3 ? "No Trigger" : "New Frame");
+        add_equation(palette, names[index].c_str(), trace, index % 3 ? "No Trigger" : kLong);
         refer(palette, index, 0, targets[index].c_str());
         set_number(palette, index, 1, index == 0 ? 1.0 : 10.0 * index);
         subscribe(equation_at(palette, index), recorder, names[index].c_str());
     }
-    KVAEQM_EvaluateTriggerName("New Frame");
+    KVAEQM_EvaluateTriggerName("A trigger name of more than two wordz");
+    KVAEQM_EvaluateTriggerName(kLong);
     EXPECT_EQ(events(), split("run A,run B,run C,C=20,B=30,A=31,run Self,Self=30"));
     EquationPalette *chain = new_palette();
     for (int link = 0; link < 100; ++link) {
