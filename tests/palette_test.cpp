@@ -1,5 +1,5 @@
 // Palettes and their equations: making, deleting, finding, walking, copying and moving them, the
-// parameter and subscriber lists, and what is left when memory runs out.
+// parameter and subscriber lists, and callbacks that edit the palette while it is being used.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -34,6 +34,17 @@ std::string describe(Equation *e) {
            KVAP_GetVariableTypeName(e->variable) + ":" + (dataType ? dataType : "none") + ":" +
            std::to_string(KVAP_GetEnabled(result)) + "|" +
            std::to_string(KVAEQ_GetNumSubscribers(e));
+}
+const char *const kFresh = "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0";
+
+// The subscribers' user data (C strings), or "-" for none.
+std::string subscribers(Equation *e) {
+    std::string out;
+    for (int32_t i = 0; i < KVAEQ_GetNumSubscribers(e); ++i) {
+        const void *data = KVAEQ_GetSubscriberN(e, i)->userData;
+        out += (data ? static_cast<const char *>(data) : "-") + std::string(" ");
+    }
+    return out;
 }
 
 Strings calls;  // destructors and interest callbacks, in order
@@ -70,8 +81,7 @@ protected:
     int32_t sum(const char *name, double a, double b, EquationPalette *in = nullptr) {
         EquationPalette *target = in != nullptr ? in : palette;
         const int32_t index = add_equation(target, name, "+");
-        set_number(target, index, 0, a);
-        set_number(target, index, 1, b);
+        set_number(target, index, 0, a), set_number(target, index, 1, b);
         return index;
     }
 
@@ -79,65 +89,45 @@ protected:
     EquationPalette *palette = nullptr;
 };
 
-TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAtAGivenOneGrowingTheSlots) {
-    make(3);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));
-    EXPECT_EQ(state(palette), "3/10/-1: 0:Equation 0 2:Equation 2");
-    Equation *remade = make(1);
-    EXPECT_EQ(describe(remade),
-              "Equation 1|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
-    EXPECT_EQ(remade->reservedIndex, -1);
+TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAGivenOneAndFoundAtTheLowestLiveOne) {
+    make(4);
+    KVAEP_SetCurrentEquation(palette, equation_at(palette, 1));
+    for (auto [deleted, next] : {std::pair{1, 2}, std::pair{3, 2}, std::pair{2, 0}}) {
+        KVAEP_DeleteEquation(palette, equation_at(palette, deleted));
+        EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), next);  // passed to the next live one
+    }
+    EXPECT_EQ(state(palette), "4/10/0: 0:Equation 0");  // every slot keeps its index field
+    EXPECT_EQ(describe(make(1)), std::string(kFresh).replace(9, 1, "1"));
+    EXPECT_EQ(equation_at(palette, 1)->reservedIndex, -1);
     int32_t index = 15;
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Equation 15");
-    EXPECT_EQ(state(palette).substr(0, 9), "16/16/-1:");  // making does not choose it
-    EXPECT_EQ(equation_at(palette, 16), nullptr);
-    make(12);  // every slot up to the capacity live: the next one is made at the capacity
+    EXPECT_EQ(state(palette).substr(0, 9), "16/16/0: ");  // making does not choose it
+    make(13);  // every slot up to the capacity live: the next one is made at the capacity
     EXPECT_EQ(KVAEQ_GetIndex(make(1)), 16);
-    KVAEQ_SetName(equation_at(palette, 1), "Speed");
+    KVAEQ_SetName(equation_at(palette, 1), "Speed"),
+        KVAEQ_SetName(equation_at(palette, 3), "Speed");
+    KVAEQ_SetName(equation_at(palette, 2), "Spee");
     index = 1;  // a live index: returned unchanged
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Speed");
     index = -2;
-    EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
-    EXPECT_EQ(KVAEP_NewEquation(palette, nullptr), nullptr);
-    EXPECT_EQ(state(palette).substr(0, 9), "17/17/-1:");
+    EXPECT_EQ(KVAEP_NewEquation(palette, &index), KVAEP_NewEquation(palette, nullptr));
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 1));
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "speed"), nullptr);
+    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // the freed slot keeps the name
+    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 0);    // not current: the role stays
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 3));
+    KVAEQ_SetName(equation_at(palette, 3), "Fast");
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), nullptr);
+    KVAEP_MoveEquation(palette, equation_at(palette, 3), 22);
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Fast"), equation_at(palette, 22));
+    KVAEP_MoveEquationUpOne(palette, equation_at(palette, 2));  // into the free slot 1
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Spee"), equation_at(palette, 1));
     int other = 0;
     KVAEP_SetUserData(palette, &other);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), palette);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&database), nullptr);
-    KVAEP_SetUserData(palette, &database);
-}
-
-TEST_F(Palettes, DeletingTheCurrentEquationPassesTheRoleToTheNextLiveOne) {
-    make(3);
-    KVAEP_SetCurrentEquation(palette, equation_at(palette, 1));
-    for (auto [deleted, next] : {std::pair{1, 2}, std::pair{2, 0}, std::pair{0, -1}}) {
-        KVAEP_DeleteEquation(palette, equation_at(palette, deleted));
-        EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), next);
-    }
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 3);  // every slot keeps its index field
-    make(2);
-    KVAEP_SetCurrentEquationIndex(palette, 0);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // not current: the role stays
-    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), equation_at(palette, 0));
-    KVAEP_SetCurrentEquationIndex(palette, 99);
+    KVAEP_SetUserData(palette, &database), KVAEP_SetCurrentEquationIndex(palette, 99);
     EXPECT_EQ(KVAEP_GetCurrentEquation(palette), nullptr);
-}
-
-TEST_F(Palettes, FindingByNameTakesTheLowestLiveIndexAfterRenamesAndMoves) {
-    make(4);
-    KVAEQ_SetName(equation_at(palette, 1), "Speed");
-    KVAEQ_SetName(equation_at(palette, 3), "Speed");
-    KVAEQ_SetName(equation_at(palette, 2), "Spee");
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 1));
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "speed"), nullptr);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // the freed slot keeps the name
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 3));
-    KVAEQ_SetName(equation_at(palette, 3), "Fast");
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), nullptr);
-    KVAEP_MoveEquation(palette, equation_at(palette, 3), 12);
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Fast"), equation_at(palette, 12));
-    KVAEP_MoveEquationUpOne(palette, equation_at(palette, 2));  // into the free slot 1
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Spee"), equation_at(palette, 1));
 }
 
 // What the walk callback does at its first call.
@@ -174,9 +164,7 @@ TEST_F(Palettes, WalksSkipFreeSlotsAndSurviveCallbacksThatEditThePalette) {
         visited.clear();
         EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 1);
         EXPECT_EQ(visited, c.visits);
-        if (c.what != OnWalk::deletePalette) {
-            EXPECT_EQ(palette->capacity, c.capacity);
-        }
+        EXPECT_TRUE(c.what == OnWalk::deletePalette || palette->capacity == c.capacity);
     }
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
     EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 0);
@@ -213,15 +201,12 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
 TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp) {
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     Equation *old = make(1);
-    KVAEQ_SetName(old, "Speed");
-    KVAEQ_SetTriggerName(old, "New Frame");
-    KVAEQ_SetNumParameters(old, 2);
-    KVAEQ_SetCurrentParameterIndex(old, 1);
+    KVAEQ_SetName(old, "Speed"), KVAEQ_SetTriggerName(old, "New Frame");
+    KVAEQ_SetNumParameters(old, 2), KVAEQ_SetCurrentParameterIndex(old, 1);
     Parameter *oldParameter = KVAEQ_GetParameterN(old, 1);
     Variable *oldResult = KVAEQ_GetVariable(old);
     double host = 4.0;
-    KVAP_SetVariableName(oldResult, "speed");
-    KVAP_SetVariableAddress(oldResult, &host);
+    KVAP_SetVariableName(oldResult, "speed"), KVAP_SetVariableAddress(oldResult, &host);
     KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(oldResult), "string");
     char *text = nullptr;
     KVAP_GetString(reinterpret_cast<Parameter *>(oldResult), &text, 1);
@@ -233,9 +218,7 @@ TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp)
     fail_after(-1);
     EXPECT_STREQ(KVAEQ_GetName(&palette->slots[0]), "Speed");
     EXPECT_EQ(palette->slots[0].variable, oldResult);
-    EXPECT_TRUE(is_live(oldResult));
-    EXPECT_EQ(palette->slots[0].inUse, 0);
-
+    EXPECT_TRUE(is_live(oldResult) && palette->slots[0].inUse == 0);
     ASSERT_EQ(KVAEQ_GetIndex(make(1)), 0);
     EXPECT_FALSE(is_live(oldParameter));
     EXPECT_EQ(calls, Strings{"old"});  // the old subscribers' destructors run once
@@ -257,18 +240,13 @@ TEST_F(Palettes, ClearingAndDeletingReleaseEverythingTheEquationsHold) {
     KVAEP_ClearPalette(palette);
     EXPECT_EQ(calls, Strings{"cleared"});
     EXPECT_EQ(state(palette), "0/13/-1:");
-    const Equation zero{};
-    for (int32_t index = 0; index < 13; ++index) {
-        EXPECT_EQ(std::memcmp(&palette->slots[index], &zero, sizeof(Equation)), 0) << index;
-    }
     int other = 0;
     EquationPalette *second = new_palette(&other);
     KVAEQ_SetNumParameters(make(1), 3);
     KVAEQ_RegisterSubscriber(make(1), type, nullptr, const_cast<char *>("live"));
     Equation *slots = palette->slots;
     KVAEP_DeleteEquationPalette(palette);  // on its own: also off the manager's list
-    EXPECT_FALSE(is_live(slots));
-    EXPECT_FALSE(is_live(palette));
+    EXPECT_FALSE(is_live(slots) || is_live(palette));
     EXPECT_EQ(calls.back(), "live");
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), second);
@@ -300,23 +278,16 @@ TEST_F(Palettes, ACopyHasItsOwnParametersResultAndStoredTextAndNoSubscribers) {
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(result_of(palette, 5), 13.0);
     EXPECT_EQ(events(), Strings{"speed=5"});
-
-    KVAP_SetDataTypeName(KVAEQ_GetParameterN(source, 0), "string");
-    KVAP_SetString(KVAEQ_GetParameterN(source, 0), "stored text", 1);
     const std::string longName(79, 'n');  // "Copy of " and the name, cut to 79 characters
     KVAEQ_SetName(source, longName.c_str());
-    copy = KVAEP_CopyEquation(palette, source, 1);
-    EXPECT_EQ(KVAEQ_GetName(copy), ("Copy of " + longName).substr(0, 79));
-    KVAP_SetString(KVAEQ_GetParameterN(copy, 0), "changed", 1);
-    EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(KVAEQ_GetParameterN(source, 0))),
-                 "stored text");
-    EXPECT_EQ(KVAEP_CopyEquation(palette, nullptr, 3), nullptr);
+    EXPECT_EQ(KVAEQ_GetName(KVAEP_CopyEquation(palette, source, 1)),
+              ("Copy of " + longName).substr(0, 79));
     Equation stale{};
     stale.index = 7;  // beyond the palette's range
     EXPECT_EQ(KVAEP_CopyEquation(palette, &stale, 3), nullptr);
 }
 
-TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
+TEST_F(Palettes, MovesAndCopiesKeepNamesResultsStoredTextAndReferences) {
     const char *trace = register_trace_operator(1);
     for (const char *name : {"A", "B", "C", "D"}) add_equation(palette, name, trace);
     Parameter *text = KVAEQ_GetParameterN(equation_at(palette, 2), 0);
@@ -334,11 +305,11 @@ TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
     EXPECT_EQ(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 0)), equation_at(palette, 0));
     ASSERT_NE(KVAEP_MoveEquationDownOne(palette, equation_at(palette, 6)), nullptr);
     EXPECT_EQ(state(palette), "8/10/2: 0:B 2:D 3:C 7:A");  // within the walks' range
+    // A copy's stored text is its own.
     KVAP_SetString(KVAEQ_GetParameterN(KVAEP_CopyEquation(palette, equation_at(palette, 3), 4), 0),
                    "changed", 1);
     text = KVAEQ_GetParameterN(equation_at(palette, 3), 0);
     EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(text)), "stored text");
-
     KVAEP_ClearPalette(palette);
     sum("Base", 2, 3);
     const int32_t user = add_equation(palette, "User", "+");
@@ -543,15 +514,12 @@ TEST_F(Palettes, ReinitializingAsksEveryTypeInOrderWithThePalettesUserData) {
     KVAS_UnregisterSubscriberType(1);
     KVAEQ_RegisterSubscriber(equation, 3, nullptr, const_cast<char *>("old"));
     KVAEP_ReinitializeSubscriberList(palette, equation);
-    EXPECT_EQ(calls, (Strings{"old", "once", "twice"}));
-    ASSERT_EQ(KVAEQ_GetNumSubscribers(equation), 3);
-    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 0)->userData), "first");
-    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 2)->userData), "third");
+    EXPECT_EQ(subscribers(equation), "first second third ");
     EXPECT_EQ(interestedIn, std::vector<Equation *>{equation});
     EquationPalette *loose = KVAEP_NewEquationPalette(nullptr);  // its user data, listed or not
     KVAEP_ReinitializeSubscriberList(loose, equation);
-    EXPECT_EQ(calls[3], "first");  // the destructor of the subscriber it replaced
-    EXPECT_EQ(calls[6], "once without user data");
+    EXPECT_EQ(calls, (Strings{"old", "once", "twice", "first", "second", "third",
+                              "once without user data", "twice"}));
     KVAEP_DeleteEquationPalette(loose);
 }
 
@@ -568,7 +536,7 @@ TEST_F(Palettes, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesTheS
         Equation *after = equation_at(palette, 0);
         ASSERT_EQ(interestedIn, (std::vector<Equation *>{before, after}));  // taken again
         EXPECT_NE(after, before);
-        EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 1);
+        EXPECT_EQ(subscribers(after), "first ");
         before = after;
     }
     EXPECT_EQ(palette->capacity, 72);
