@@ -181,17 +181,14 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     Subscriber *kept = KVAEQ_GetSubscriberN(equation, 0);
-    const std::pair<const char *, int32_t> cases[] = {
-        {"Temporary", ZTEQM_PARAMETER_TEMPORARY},
-        {"Node Attribute", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {"Literal", ZTEQM_PARAMETER_NODE_ATTRIBUTE},  // another layout: refused
-        {"Equation", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {nullptr, ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {"Unknown", 0}};  // relabelled with identifier 0
-    for (auto [name, type] : cases) {
+    std::string types;
+    for (const char *name :
+         {"Temporary", "Node Attribute", "Literal", "Equation", (const char *)nullptr,
+          "Unknown"}) {  // another layout is refused; an unknown name is 0
         KVAEP_SetLVariableTypeName(palette, equation, name);
-        EXPECT_EQ(KVAP_GetVariableType(KVAEQ_GetVariable(equation)), type);
+        types += std::to_string(KVAP_GetVariableType(KVAEQ_GetVariable(equation))) + " ";
     }
+    EXPECT_EQ(types, "2 4 4 4 4 0 ");  // temporary, then node attribute kept
     EXPECT_EQ(calls, (Strings{"interest", "interest"}));
     EXPECT_EQ(describe(equation),
               "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Unknown:none:1|1");
