@@ -235,18 +235,16 @@ TEST_F(Palettes, ClearingAndDeletingReleaseEverythingTheEquationsHold) {
     KVAEQ_RegisterSubscriber(make(3), type, nullptr, const_cast<char *>("cleared"));
     KVAEP_SetCurrentEquationIndex(palette, 1);
     KVAEP_ClearPalette(palette);
-    EXPECT_EQ(calls, Strings{"cleared"});
     EXPECT_EQ(state(palette), "0/13/-1:");
     int other = 0;
     EquationPalette *second = new_palette(&other);
-    KVAEQ_SetNumParameters(make(1), 3);
     KVAEQ_RegisterSubscriber(make(1), type, nullptr, const_cast<char *>("live"));
     Equation *slots = palette->slots;
     KVAEP_DeleteEquationPalette(palette);  // on its own: also off the manager's list
     EXPECT_FALSE(is_live(slots) || is_live(palette));
-    EXPECT_EQ(calls.back(), "live");
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
+    EXPECT_EQ(calls, (Strings{"cleared", "live"}));
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), second);
+    EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
     KVAEQM_EvaluateTriggerName("No Trigger");  // nothing reaches the released palette
 }
 
@@ -322,23 +320,17 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     for (int32_t i = 0; i < 6; ++i) sum(("E" + std::to_string(i)).c_str(), i, 1);
     for (int32_t i : {1, 3, 4}) KVAEP_DeleteEquation(palette, equation_at(palette, i));
     KVAEQM_EvaluateTriggerName("New Frame");
-    int other = 0;
+    int other = 0, nowhere = 0;
     EquationPalette *target = new_palette(&other);
     sum("Old", 0, 0, target);
     KVAEP_CopyEPalette(&other, &database);
     EXPECT_EQ(state(target), "3/10/2: 0:E0 1:E2 2:E5");
-    EXPECT_NE(KVAEQ_GetVariable(equation_at(target, 1)),
-              KVAEQ_GetVariable(equation_at(palette, 2)));
     EXPECT_EQ(result_of(target, 2), 6.0);               // the result's value comes along
     KVAEQ_SetNumParameters(equation_at(target, 0), 0);  // editing the copy spares the source
-    KVAEP_MoveEquationDownOne(target, equation_at(target, 1));
-    KVAEP_DeleteEquation(target, equation_at(target, 2));
     KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(result_of(palette, 2), 3.0);
     EXPECT_EQ(KVAEQ_GetNumParameters(equation_at(palette, 0)), 2);
     KVAEP_CopyEPalette(&database, &database);  // onto itself: nothing
     EXPECT_EQ(state(palette), "6/10/-1: 0:E0 2:E2 5:E5");
-    int nowhere = 0;
     KVAEP_CopyEPalette(&other, &nowhere);  // from nowhere: the target is only cleared
     EXPECT_EQ(state(target), "0/10/-1:");
 }
