@@ -1,5 +1,5 @@
 // Palettes and their equations: making, deleting, finding, walking, copying and moving them, the
-// parameter and subscriber lists, and what is left when memory runs out.
+// parameter and subscriber lists, and callbacks that edit the palette while it is being used.
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -34,6 +34,17 @@ std::string describe(Equation *e) {
            KVAP_GetVariableTypeName(e->variable) + ":" + (dataType ? dataType : "none") + ":" +
            std::to_string(KVAP_GetEnabled(result)) + "|" +
            std::to_string(KVAEQ_GetNumSubscribers(e));
+}
+const char *const kFresh = "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0";
+
+// The subscribers' user data (C strings), or "-" for none.
+std::string subscribers(Equation *e) {
+    std::string out;
+    for (int32_t i = 0; i < KVAEQ_GetNumSubscribers(e); ++i) {
+        const void *data = KVAEQ_GetSubscriberN(e, i)->userData;
+        out += (data ? static_cast<const char *>(data) : "-") + std::string(" ");
+    }
+    return out;
 }
 
 Strings calls;  // destructors and interest callbacks, in order
@@ -70,8 +81,7 @@ protected:
     int32_t sum(const char *name, double a, double b, EquationPalette *in = nullptr) {
         EquationPalette *target = in != nullptr ? in : palette;
         const int32_t index = add_equation(target, name, "+");
-        set_number(target, index, 0, a);
-        set_number(target, index, 1, b);
+        set_number(target, index, 0, a), set_number(target, index, 1, b);
         return index;
     }
 
@@ -79,65 +89,45 @@ protected:
     EquationPalette *palette = nullptr;
 };
 
-TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAtAGivenOneGrowingTheSlots) {
-    make(3);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));
-    EXPECT_EQ(state(palette), "3/10/-1: 0:Equation 0 2:Equation 2");
-    Equation *remade = make(1);
-    EXPECT_EQ(describe(remade),
-              "Equation 1|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
-    EXPECT_EQ(remade->reservedIndex, -1);
+TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAGivenOneAndFoundAtTheLowestLiveOne) {
+    make(4);
+    KVAEP_SetCurrentEquation(palette, equation_at(palette, 1));
+    for (auto [deleted, next] : {std::pair{1, 2}, std::pair{3, 2}, std::pair{2, 0}}) {
+        KVAEP_DeleteEquation(palette, equation_at(palette, deleted));
+        EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), next);  // passed to the next live one
+    }
+    EXPECT_EQ(state(palette), "4/10/0: 0:Equation 0");  // every slot keeps its index field
+    EXPECT_EQ(describe(make(1)), std::string(kFresh).replace(9, 1, "1"));
+    EXPECT_EQ(equation_at(palette, 1)->reservedIndex, -1);
     int32_t index = 15;
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Equation 15");
-    EXPECT_EQ(state(palette).substr(0, 9), "16/16/-1:");  // making does not choose it
-    EXPECT_EQ(equation_at(palette, 16), nullptr);
-    make(12);  // every slot up to the capacity live: the next one is made at the capacity
+    EXPECT_EQ(state(palette).substr(0, 9), "16/16/0: ");  // making does not choose it
+    make(13);  // every slot up to the capacity live: the next one is made at the capacity
     EXPECT_EQ(KVAEQ_GetIndex(make(1)), 16);
-    KVAEQ_SetName(equation_at(palette, 1), "Speed");
+    KVAEQ_SetName(equation_at(palette, 1), "Speed"),
+        KVAEQ_SetName(equation_at(palette, 3), "Speed");
+    KVAEQ_SetName(equation_at(palette, 2), "Spee");
     index = 1;  // a live index: returned unchanged
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Speed");
     index = -2;
-    EXPECT_EQ(KVAEP_NewEquation(palette, &index), nullptr);
-    EXPECT_EQ(KVAEP_NewEquation(palette, nullptr), nullptr);
-    EXPECT_EQ(state(palette).substr(0, 9), "17/17/-1:");
+    EXPECT_EQ(KVAEP_NewEquation(palette, &index), KVAEP_NewEquation(palette, nullptr));
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 1));
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "speed"), nullptr);
+    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // the freed slot keeps the name
+    EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), 0);    // not current: the role stays
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 3));
+    KVAEQ_SetName(equation_at(palette, 3), "Fast");
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), nullptr);
+    KVAEP_MoveEquation(palette, equation_at(palette, 3), 22);
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Fast"), equation_at(palette, 22));
+    KVAEP_MoveEquationUpOne(palette, equation_at(palette, 2));  // into the free slot 1
+    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Spee"), equation_at(palette, 1));
     int other = 0;
     KVAEP_SetUserData(palette, &other);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), palette);
     EXPECT_EQ(KVAEQM_GetEquationPalette(&database), nullptr);
-    KVAEP_SetUserData(palette, &database);
-}
-
-TEST_F(Palettes, DeletingTheCurrentEquationPassesTheRoleToTheNextLiveOne) {
-    make(3);
-    KVAEP_SetCurrentEquation(palette, equation_at(palette, 1));
-    for (auto [deleted, next] : {std::pair{1, 2}, std::pair{2, 0}, std::pair{0, -1}}) {
-        KVAEP_DeleteEquation(palette, equation_at(palette, deleted));
-        EXPECT_EQ(KVAEP_GetCurrentEquationIndex(palette), next);
-    }
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 3);  // every slot keeps its index field
-    make(2);
-    KVAEP_SetCurrentEquationIndex(palette, 0);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // not current: the role stays
-    EXPECT_EQ(KVAEP_GetCurrentEquation(palette), equation_at(palette, 0));
-    KVAEP_SetCurrentEquationIndex(palette, 99);
+    KVAEP_SetUserData(palette, &database), KVAEP_SetCurrentEquationIndex(palette, 99);
     EXPECT_EQ(KVAEP_GetCurrentEquation(palette), nullptr);
-}
-
-TEST_F(Palettes, FindingByNameTakesTheLowestLiveIndexAfterRenamesAndMoves) {
-    make(4);
-    KVAEQ_SetName(equation_at(palette, 1), "Speed");
-    KVAEQ_SetName(equation_at(palette, 3), "Speed");
-    KVAEQ_SetName(equation_at(palette, 2), "Spee");
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 1));
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "speed"), nullptr);
-    KVAEP_DeleteEquation(palette, equation_at(palette, 1));  // the freed slot keeps the name
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), equation_at(palette, 3));
-    KVAEQ_SetName(equation_at(palette, 3), "Fast");
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Speed"), nullptr);
-    KVAEP_MoveEquation(palette, equation_at(palette, 3), 12);
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Fast"), equation_at(palette, 12));
-    KVAEP_MoveEquationUpOne(palette, equation_at(palette, 2));  // into the free slot 1
-    EXPECT_EQ(KVAEP_FindEquationByName(palette, "Spee"), equation_at(palette, 1));
 }
 
 // What the walk callback does at its first call.
@@ -174,35 +164,10 @@ TEST_F(Palettes, WalksSkipFreeSlotsAndSurviveCallbacksThatEditThePalette) {
         visited.clear();
         EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 1);
         EXPECT_EQ(visited, c.visits);
-        if (c.what != OnWalk::deletePalette) {
-            EXPECT_EQ(palette->capacity, c.capacity);
-        }
+        EXPECT_TRUE(c.what == OnWalk::deletePalette || palette->capacity == c.capacity);
     }
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 0);
     EXPECT_EQ(KVAEP_IterateEquations(&database, walk_callback, palette), 0);
-}
-
-TEST_F(Palettes, WalksFindThePaletteThroughTheManagerByUserData) {
-    make(2);
-    EquationPalette *twin = new_palette(&database);
-    int32_t index = 5;
-    KVAEP_NewEquation(twin, &index);
-    // The walks over the later palette of a shared user data yield the earlier one's equations.
-    EXPECT_EQ(state(twin), "6/10/-1: 0:Equation 0 1:Equation 1");
-    EXPECT_EQ(KVAEP_FindEquationByName(twin, "Equation 5"), nullptr);
-    // A palette the manager does not list, or lists under null, yields nothing to the walks.
-    EquationPalette *loose = KVAEP_NewEquationPalette(&index);
-    EquationPalette *anonymous = KVAEQM_NewEquationPalette(nullptr);
-    for (EquationPalette *unwalked : {loose, anonymous}) {
-        int32_t first = -1;
-        Equation *made = KVAEP_NewEquation(unwalked, &first);
-        ASSERT_EQ(equation_at(unwalked, 0), made);
-        EXPECT_EQ(KVAEP_GetFirstEquation(unwalked), nullptr);
-        EXPECT_EQ(KVAEP_GetNextEquation(unwalked, made), nullptr);
-        EXPECT_EQ(KVAEP_FindEquationByName(unwalked, "Equation 0"), nullptr);
-    }
-    KVAEP_DeleteEquationPalette(loose);
-    KVAEP_DeleteEquationPalette(anonymous);
 }
 
 void count_interest(Equation *equation, void *) {
@@ -216,17 +181,14 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
     Subscriber *kept = KVAEQ_GetSubscriberN(equation, 0);
-    const std::pair<const char *, int32_t> cases[] = {
-        {"Temporary", ZTEQM_PARAMETER_TEMPORARY},
-        {"Node Attribute", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {"Literal", ZTEQM_PARAMETER_NODE_ATTRIBUTE},  // another layout: refused
-        {"Equation", ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {nullptr, ZTEQM_PARAMETER_NODE_ATTRIBUTE},
-        {"Unknown", 0}};  // relabelled with identifier 0
-    for (auto [name, type] : cases) {
+    std::string types;
+    for (const char *name :
+         {"Temporary", "Node Attribute", "Literal", "Equation", (const char *)nullptr,
+          "Unknown"}) {  // another layout is refused; an unknown name is 0
         KVAEP_SetLVariableTypeName(palette, equation, name);
-        EXPECT_EQ(KVAP_GetVariableType(KVAEQ_GetVariable(equation)), type);
+        types += std::to_string(KVAP_GetVariableType(KVAEQ_GetVariable(equation))) + " ";
     }
+    EXPECT_EQ(types, "2 4 4 4 4 0 ");  // temporary, then node attribute kept
     EXPECT_EQ(calls, (Strings{"interest", "interest"}));
     EXPECT_EQ(describe(equation),
               "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Unknown:none:1|1");
@@ -236,15 +198,12 @@ TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges)
 TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp) {
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     Equation *old = make(1);
-    KVAEQ_SetName(old, "Speed");
-    KVAEQ_SetTriggerName(old, "New Frame");
-    KVAEQ_SetNumParameters(old, 2);
-    KVAEQ_SetCurrentParameterIndex(old, 1);
+    KVAEQ_SetName(old, "Speed"), KVAEQ_SetTriggerName(old, "New Frame");
+    KVAEQ_SetNumParameters(old, 2), KVAEQ_SetCurrentParameterIndex(old, 1);
     Parameter *oldParameter = KVAEQ_GetParameterN(old, 1);
     Variable *oldResult = KVAEQ_GetVariable(old);
     double host = 4.0;
-    KVAP_SetVariableName(oldResult, "speed");
-    KVAP_SetVariableAddress(oldResult, &host);
+    KVAP_SetVariableName(oldResult, "speed"), KVAP_SetVariableAddress(oldResult, &host);
     KVAP_SetDataTypeName(reinterpret_cast<Parameter *>(oldResult), "string");
     char *text = nullptr;
     KVAP_GetString(reinterpret_cast<Parameter *>(oldResult), &text, 1);
@@ -256,9 +215,7 @@ TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp)
     fail_after(-1);
     EXPECT_STREQ(KVAEQ_GetName(&palette->slots[0]), "Speed");
     EXPECT_EQ(palette->slots[0].variable, oldResult);
-    EXPECT_TRUE(is_live(oldResult));
-    EXPECT_EQ(palette->slots[0].inUse, 0);
-
+    EXPECT_TRUE(is_live(oldResult) && palette->slots[0].inUse == 0);
     ASSERT_EQ(KVAEQ_GetIndex(make(1)), 0);
     EXPECT_FALSE(is_live(oldParameter));
     EXPECT_EQ(calls, Strings{"old"});  // the old subscribers' destructors run once
@@ -278,50 +235,17 @@ TEST_F(Palettes, ClearingAndDeletingReleaseEverythingTheEquationsHold) {
     KVAEQ_RegisterSubscriber(make(3), type, nullptr, const_cast<char *>("cleared"));
     KVAEP_SetCurrentEquationIndex(palette, 1);
     KVAEP_ClearPalette(palette);
-    EXPECT_EQ(calls, Strings{"cleared"});
     EXPECT_EQ(state(palette), "0/13/-1:");
-    const Equation zero{};
-    for (int32_t index = 0; index < 13; ++index) {
-        EXPECT_EQ(std::memcmp(&palette->slots[index], &zero, sizeof(Equation)), 0) << index;
-    }
     int other = 0;
     EquationPalette *second = new_palette(&other);
-    KVAEQ_SetNumParameters(make(1), 3);
     KVAEQ_RegisterSubscriber(make(1), type, nullptr, const_cast<char *>("live"));
     Equation *slots = palette->slots;
     KVAEP_DeleteEquationPalette(palette);  // on its own: also off the manager's list
-    EXPECT_FALSE(is_live(slots));
-    EXPECT_FALSE(is_live(palette));
-    EXPECT_EQ(calls.back(), "live");
-    EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
+    EXPECT_FALSE(is_live(slots) || is_live(palette));
+    EXPECT_EQ(calls, (Strings{"cleared", "live"}));
     EXPECT_EQ(KVAEQM_GetEquationPalette(&other), second);
-    KVAEQM_EvaluateTriggerName("No Trigger");  // nothing reaches the released palette
-}
-
-TEST_F(Palettes, MakingWithoutMemoryChangesNothing) {
-    const size_t live = counts().live.size();
-    int other = 0;
-    for (long allowed : {0, 1}) {
-        fail_after(allowed);
-        EXPECT_EQ(KVAEP_NewEquationPalette(&other), nullptr);
-        fail_after(allowed);
-        EXPECT_EQ(KVAEQM_NewEquationPalette(&other), nullptr);
-    }
-    for (long allowed = 0; allowed < 3; ++allowed) {  // the parts of one equation
-        fail_after(allowed);
-        EXPECT_EQ(make(1), nullptr) << allowed;
-        fail_after(-1);
-        EXPECT_EQ(KVAEP_GetNumEquations(palette), 0);
-        EXPECT_EQ(palette->slots[0].inUse, 0);
-    }
-    EXPECT_EQ(counts().live.size(), live);
     EXPECT_EQ(KVAEQM_GetNumPalettes(), 1);
-    make(1);
-    fail_after(0);
-    int32_t far = 50;  // a slot array that cannot grow
-    EXPECT_EQ(KVAEP_NewEquation(palette, &far), nullptr);
-    fail_after(-1);
-    EXPECT_EQ(state(palette), "1/10/-1: 0:Equation 0");
+    KVAEQM_EvaluateTriggerName("No Trigger");  // nothing reaches the released palette
 }
 
 TEST_F(Palettes, ACopyHasItsOwnParametersResultAndStoredTextAndNoSubscribers) {
@@ -342,30 +266,20 @@ TEST_F(Palettes, ACopyHasItsOwnParametersResultAndStoredTextAndNoSubscribers) {
     std::string expected = "Copy of " + describe(source);
     expected.back() = '0';
     EXPECT_EQ(describe(copy), expected);
-    EXPECT_NE(KVAEQ_GetVariable(copy), KVAEQ_GetVariable(source));
-    EXPECT_NE(KVAEQ_GetParameterN(copy, 1), KVAEQ_GetParameterN(source, 1));
-    EXPECT_EQ(KVAEP_GetNumEquations(palette), 6);
     set_number(palette, 5, 0, 10);  // the copy computes on its own; only the source tells
     KVAEQM_EvaluateTriggerName("New Frame");
     EXPECT_EQ(result_of(palette, 5), 13.0);
     EXPECT_EQ(events(), Strings{"speed=5"});
-
-    KVAP_SetDataTypeName(KVAEQ_GetParameterN(source, 0), "string");
-    KVAP_SetString(KVAEQ_GetParameterN(source, 0), "stored text", 1);
     const std::string longName(79, 'n');  // "Copy of " and the name, cut to 79 characters
     KVAEQ_SetName(source, longName.c_str());
-    copy = KVAEP_CopyEquation(palette, source, 1);
-    EXPECT_EQ(KVAEQ_GetName(copy), ("Copy of " + longName).substr(0, 79));
-    KVAP_SetString(KVAEQ_GetParameterN(copy, 0), "changed", 1);
-    EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(KVAEQ_GetParameterN(source, 0))),
-                 "stored text");
-    EXPECT_EQ(KVAEP_CopyEquation(palette, nullptr, 3), nullptr);
+    EXPECT_EQ(KVAEQ_GetName(KVAEP_CopyEquation(palette, source, 1)),
+              ("Copy of " + longName).substr(0, 79));
     Equation stale{};
     stale.index = 7;  // beyond the palette's range
     EXPECT_EQ(KVAEP_CopyEquation(palette, &stale, 3), nullptr);
 }
 
-TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
+TEST_F(Palettes, MovesAndCopiesKeepNamesResultsStoredTextAndReferences) {
     const char *trace = register_trace_operator(1);
     for (const char *name : {"A", "B", "C", "D"}) add_equation(palette, name, trace);
     Parameter *text = KVAEQ_GetParameterN(equation_at(palette, 2), 0);
@@ -383,11 +297,11 @@ TEST_F(Palettes, MovesKeepNamesResultsStoredTextAndReferences) {
     EXPECT_EQ(KVAEP_MoveEquationUpOne(palette, equation_at(palette, 0)), equation_at(palette, 0));
     ASSERT_NE(KVAEP_MoveEquationDownOne(palette, equation_at(palette, 6)), nullptr);
     EXPECT_EQ(state(palette), "8/10/2: 0:B 2:D 3:C 7:A");  // within the walks' range
+    // A copy's stored text is its own.
     KVAP_SetString(KVAEQ_GetParameterN(KVAEP_CopyEquation(palette, equation_at(palette, 3), 4), 0),
                    "changed", 1);
     text = KVAEQ_GetParameterN(equation_at(palette, 3), 0);
     EXPECT_STREQ(static_cast<const char *>(KVAP_GetAddress(text)), "stored text");
-
     KVAEP_ClearPalette(palette);
     sum("Base", 2, 3);
     const int32_t user = add_equation(palette, "User", "+");
@@ -403,23 +317,17 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
     for (int32_t i = 0; i < 6; ++i) sum(("E" + std::to_string(i)).c_str(), i, 1);
     for (int32_t i : {1, 3, 4}) KVAEP_DeleteEquation(palette, equation_at(palette, i));
     KVAEQM_EvaluateTriggerName("New Frame");
-    int other = 0;
+    int other = 0, nowhere = 0;
     EquationPalette *target = new_palette(&other);
     sum("Old", 0, 0, target);
     KVAEP_CopyEPalette(&other, &database);
     EXPECT_EQ(state(target), "3/10/2: 0:E0 1:E2 2:E5");
-    EXPECT_NE(KVAEQ_GetVariable(equation_at(target, 1)),
-              KVAEQ_GetVariable(equation_at(palette, 2)));
     EXPECT_EQ(result_of(target, 2), 6.0);               // the result's value comes along
     KVAEQ_SetNumParameters(equation_at(target, 0), 0);  // editing the copy spares the source
-    KVAEP_MoveEquationDownOne(target, equation_at(target, 1));
-    KVAEP_DeleteEquation(target, equation_at(target, 2));
     KVAEQM_EvaluateTriggerName("New Frame");
-    EXPECT_EQ(result_of(palette, 2), 3.0);
     EXPECT_EQ(KVAEQ_GetNumParameters(equation_at(palette, 0)), 2);
     KVAEP_CopyEPalette(&database, &database);  // onto itself: nothing
     EXPECT_EQ(state(palette), "6/10/-1: 0:E0 2:E2 5:E5");
-    int nowhere = 0;
     KVAEP_CopyEPalette(&other, &nowhere);  // from nowhere: the target is only cleared
     EXPECT_EQ(state(target), "0/10/-1:");
 }
@@ -427,51 +335,39 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
 // The equations' own lists.
 
 TEST_F(Palettes, NullPalettesAndEquationsAreAnsweredWithNeutralValuesAndIgnored) {
-    Equation *equation = make(1);
-    for (const void *none :
-         {(const void *)KVAEQ_GetName(nullptr), (const void *)KVAEQ_GetOperatorName(nullptr),
-          (const void *)KVAEQ_GetTriggerName(nullptr), (const void *)KVAEQ_GetVariable(nullptr),
-          (const void *)KVAEQ_GetParameterList(nullptr),
-          (const void *)KVAEQ_GetParameterN(nullptr, 0),
-          (const void *)KVAEQ_NewParameterN(nullptr, 0, ZTEQM_PARAMETER_LITERAL),
-          (const void *)KVAEQ_GetCurrentParameter(nullptr),
-          (const void *)KVAEQ_GetSubscriberList(nullptr),
-          (const void *)KVAEQ_GetSubscriberN(nullptr, 0)}) {
-        EXPECT_EQ(none, nullptr);
-    }
-    EXPECT_EQ(KVAEQ_GetIndex(nullptr), -1);
-    EXPECT_EQ(KVAEQ_GetOperatorID(nullptr) + KVAEQ_GetNumParameters(nullptr) +
-                  KVAEQ_GetNumSubscribers(nullptr) + KVAEQ_GetCurrentParameterIndex(nullptr) +
-                  KVAEQ_RegisterSubscriber(nullptr, 0, nullptr, nullptr),
-              0);
-    EXPECT_EQ(KVAEP_IterateEquations(&database, nullptr, palette), 0);
-    EXPECT_EQ(KVAEP_IterateEquations(nullptr, walk_callback, palette), 0);
-    int32_t index = -1;  // null palettes and equations, each in its turn
-    for (const void *none : {(const void *)KVAEP_NewEquation(nullptr, &index),
-                             (const void *)KVAEP_GetEquation(nullptr, 0),
-                             (const void *)KVAEP_FindEquationByName(nullptr, "Equation 0"),
-                             (const void *)KVAEP_FindEquationByName(palette, nullptr),
-                             (const void *)KVAEP_CopyEquation(nullptr, equation, 3),
-                             (const void *)KVAEP_MoveEquation(palette, nullptr, 3),
-                             (const void *)KVAEP_MoveEquationUpOne(nullptr, equation),
-                             (const void *)KVAEP_MoveEquationDownOne(palette, nullptr),
-                             (const void *)KVAEP_GetCurrentEquation(nullptr)}) {
-        EXPECT_EQ(none, nullptr);
-    }
-    KVAEP_DeleteEquation(nullptr, equation);
-    KVAEP_DeleteEquation(palette, nullptr);
-    KVAEP_SetLVariableTypeName(nullptr, equation, "Node Attribute");
+    Equation *e = make(1);
+    int32_t index = -1;
+    const bool neutral[] = {
+        !KVAEQ_GetName(nullptr) && !KVAEQ_GetOperatorName(nullptr) &&
+            !KVAEQ_GetTriggerName(nullptr),
+        !KVAEQ_GetVariable(nullptr) && !KVAEQ_GetParameterList(nullptr) &&
+            !KVAEQ_GetParameterN(nullptr, 0) && !KVAEQ_GetCurrentParameter(nullptr),
+        !KVAEQ_NewParameterN(nullptr, 0, ZTEQM_PARAMETER_LITERAL),
+        !KVAEQ_GetSubscriberList(nullptr) && !KVAEQ_GetSubscriberN(nullptr, 0),
+        KVAEQ_GetIndex(nullptr) == -1,
+        KVAEQ_GetOperatorID(nullptr) + KVAEQ_GetNumParameters(nullptr) +
+                KVAEQ_GetNumSubscribers(nullptr) + KVAEQ_GetCurrentParameterIndex(nullptr) +
+                KVAEQ_RegisterSubscriber(nullptr, 0, nullptr, nullptr) ==
+            0,
+        KVAEP_IterateEquations(&database, nullptr, palette) +
+                KVAEP_IterateEquations(nullptr, walk_callback, palette) ==
+            0,
+        !KVAEP_NewEquation(nullptr, &index) && !KVAEP_GetEquation(nullptr, 0) &&
+            !KVAEP_GetCurrentEquation(nullptr),
+        !KVAEP_FindEquationByName(nullptr, "Equation 0") &&
+            !KVAEP_FindEquationByName(palette, nullptr),
+        !KVAEP_CopyEquation(nullptr, e, 3) && !KVAEP_MoveEquation(palette, nullptr, 3),
+        !KVAEP_MoveEquationUpOne(nullptr, e) && !KVAEP_MoveEquationDownOne(palette, nullptr)};
+    for (size_t i = 0; i < std::size(neutral); ++i) EXPECT_TRUE(neutral[i]) << i;
+    KVAEP_DeleteEquation(nullptr, e), KVAEP_DeleteEquation(palette, nullptr);
+    KVAEP_SetLVariableTypeName(nullptr, e, "Node Attribute");
     KVAEP_SetLVariableTypeName(palette, nullptr, "Node Attribute");
-    KVAEP_ClearPalette(nullptr);
-    KVAEP_DeleteEquationPalette(nullptr);
+    KVAEP_ClearPalette(nullptr), KVAEP_DeleteEquationPalette(nullptr);
+    KVAEQ_SetNumParameters(nullptr, 3), KVAEQ_SetParameterN(nullptr, 0, nullptr);
+    KVAEP_ReinitializeSubscriberList(nullptr, e),
+        KVAEP_ReinitializeSubscriberList(palette, nullptr);
     EXPECT_EQ(describe(equation_at(palette, 0)),
               "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Temporary:double:1|0");
-    const long allocations = counts().allocations;
-    KVAEQ_SetNumParameters(nullptr, 3);
-    KVAEQ_SetParameterN(nullptr, 0, nullptr);
-    KVAEP_ReinitializeSubscriberList(nullptr, equation);
-    KVAEP_ReinitializeSubscriberList(palette, nullptr);
-    EXPECT_EQ(counts().allocations, allocations);
 }
 
 TEST_F(Palettes, NamesAreCutTo79CharactersAndNullNamesRefused) {
@@ -484,108 +380,84 @@ TEST_F(Palettes, NamesAreCutTo79CharactersAndNullNamesRefused) {
     for (auto [set, get] : fields) {
         set(equation, std::string(100, 'n').c_str());
         EXPECT_EQ(get(equation), std::string(79, 'n'));
-        set(equation, "Application");
-        set(equation, nullptr);
-        EXPECT_STREQ(get(equation), "Application");
-        for (int at = 11; at < 80; ++at) ASSERT_EQ(get(equation)[at], '\0') << at;
+        set(equation, "Application"), set(equation, nullptr);
+        EXPECT_EQ(std::string(get(equation), 80), "Application" + std::string(69, '\0'));
     }
-    EXPECT_EQ(KVAEQ_GetOperatorID(equation), 0);
-    EXPECT_EQ(equation->triggerId, KVAT_IDOfName("Application"));
     KVAEQ_SetOperatorName(equation, "+");  // the name sets the identifier, not the list
     EXPECT_EQ(describe(equation),
               "Application|+#17|Application#2|Literal=10,|:Temporary:double:1|0");
     KVAEQ_SetOperatorID(equation, 56);  // the identifier leaves the name
-    EXPECT_STREQ(KVAEQ_GetOperatorName(equation), "+");
-    EXPECT_EQ(KVAEQ_GetOperatorID(equation), 56);
     KVAEQ_SetTriggerName(equation, std::string(81, 't').c_str());
+    EXPECT_EQ(describe(equation).substr(0, 20), "Application|+#56|ttt");
     EXPECT_EQ(equation->triggerId, 0);
 }
 
-TEST_F(Palettes, ResizingTheParameterListKeepsTheLowerOnesAndAddsLiterals) {
+TEST_F(Palettes, TheParameterListResizesKeepingTheLowerOnesAndStoresNewOnesOnlyInRange) {
     Equation *equation = make(1);
     Parameter *first = KVAEQ_GetParameterN(equation, 0);
     KVAEQ_SetNumParameters(equation, 2);
     Parameter *second = KVAEQ_GetParameterN(equation, 1);
     KVAEQ_SetNumParameters(equation, 1);
     EXPECT_FALSE(is_live(second));
-    EXPECT_EQ(KVAEQ_GetParameterN(equation, 1), nullptr);
     KVAEQ_SetNumParameters(equation, 3);
     Parameter **list = KVAEQ_GetParameterList(equation);
     EXPECT_EQ(list[0], first);
-    EXPECT_EQ(describe(equation),
-              "Equation 0|Move Value#1|No "
-              "Trigger#0|Literal=10,Literal=10,Literal=10,|:Temporary:double:1|0");
-    KVAEQ_SetNumParameters(equation, 3);
-    EXPECT_EQ(KVAEQ_GetParameterList(equation), list);
-    const size_t live = counts().live.size();
-    fail_after(0);  // no list: nothing changes
+    KVAEQ_SetNumParameters(equation, 3);  // the same count keeps the list
+    fail_after(0);                        // no list: nothing changes
     KVAEQ_SetNumParameters(equation, 4);
-    EXPECT_EQ(counts().live.size(), live);
-    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 3);
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), list);
     fail_after(2);  // a literal that cannot be made leaves a null entry
     KVAEQ_SetNumParameters(equation, 5);
     fail_after(-1);
-    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 5);
-    EXPECT_NE(KVAEQ_GetParameterN(equation, 3), nullptr);
-    EXPECT_EQ(KVAEQ_GetParameterN(equation, 4), nullptr);
-    KVAEQ_SetCurrentParameterIndex(equation, 2);
-    list = KVAEQ_GetParameterList(equation);
-    const std::vector<Parameter *> all(list, list + 4);
-    KVAEQ_SetNumParameters(equation, 0);
-    EXPECT_EQ(KVAEQ_GetParameterList(equation), nullptr);
-    for (Parameter *parameter : all) EXPECT_FALSE(is_live(parameter));
-    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 2);  // not adjusted
-    KVAEQ_SetNumParameters(equation, -1);
-    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 0);
-}
-
-TEST_F(Palettes, ANewParameterIsStoredOnlyInRangeAndBecomesCurrent) {
-    Equation *equation = make(1);
-    KVAEQ_SetNumParameters(equation, 2);
     Parameter *old = KVAEQ_GetParameterN(equation, 1);
-    EXPECT_EQ(KVAEQ_NewParameterN(equation, 2, ZTEQM_PARAMETER_TEMPORARY), nullptr);
+    EXPECT_EQ(KVAEQ_NewParameterN(equation, 5, ZTEQM_PARAMETER_TEMPORARY), nullptr);
     EXPECT_EQ(KVAEQ_NewParameterN(equation, -1, ZTEQM_PARAMETER_TEMPORARY), nullptr);
     EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
     Parameter *made = KVAEQ_NewParameterN(equation, 1, ZTEQM_PARAMETER_TEMPORARY);
-    EXPECT_STREQ(KVAP_GetTypeName(made), "Temporary");
     EXPECT_EQ(KVAEQ_GetCurrentParameter(equation), made);
     EXPECT_TRUE(is_live(old));  // the caller decides the fate of the one it replaced
     KVAP_Delete(KVAEQ_GetParameterN(equation, 0));
     EXPECT_EQ(KVAEQ_NewParameterN(equation, 0, 0), nullptr);  // an unregistered type
     EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), nullptr);
-    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 0);
     KVAEQ_SetParameterN(equation, 0, old);
-    KVAEQ_SetParameterN(equation, 2, made);
-    KVAEQ_SetParameterN(equation, -1, made);
-    EXPECT_EQ(KVAEQ_GetParameterN(equation, 0), old);
-    EXPECT_EQ(KVAEQ_GetParameterN(equation, 2), nullptr);
+    KVAEQ_SetParameterN(equation, 5, made), KVAEQ_SetParameterN(equation, -1, made);
+    EXPECT_EQ(describe(equation),
+              "Equation 0|Move Value#1|No Trigger#0|Literal=10,Temporary=0,"
+              "Literal=10,Literal=10,null=-1,|:Temporary:double:1|0");
+    KVAEQ_SetCurrentParameterIndex(equation, 2);
+    list = KVAEQ_GetParameterList(equation);
+    const std::vector<Parameter *> all(list, list + 4);
+    KVAEQ_SetNumParameters(equation, 0);
+    for (Parameter *parameter : all) EXPECT_FALSE(is_live(parameter));
+    EXPECT_EQ(KVAEQ_GetParameterList(equation), nullptr);
+    EXPECT_EQ(KVAEQ_GetCurrentParameterIndex(equation), 2);  // not adjusted
+    KVAEQ_SetNumParameters(equation, -1);
+    EXPECT_EQ(KVAEQ_GetNumParameters(equation), 0);
 }
 
 TEST_F(Palettes, SubscribersAppendInOrderAndUnregisteringRunsEachDestructorOnce) {
     Equation *equation = make(1);
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     char a[] = "a", b[] = "b", c[] = "c";
-    fail_after(0);
-    EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, a), -1);
-    fail_after(1);  // the list grows, the subscriber cannot be made
-    EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, a), -1);
+    for (long allowed : {0, 1}) {  // no list, or a list and no subscriber
+        fail_after(allowed);
+        EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, a), -1);
+    }
     fail_after(-1);
     for (int32_t at = 0; at < 3; ++at) {  // no duplicate check
         EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, at == 1 ? b : a), at);
     }
-    EXPECT_EQ(equation->subscriberCapacity, 3);
     EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 1)->userData, b);
-    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 3), nullptr);
-    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, -1), nullptr);
+    EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 3), KVAEQ_GetSubscriberN(equation, -1));
     Subscriber **list = KVAEQ_GetSubscriberList(equation);
     const std::vector<Subscriber *> old(list, list + 3);
     KVAEQ_UnregisterAllSubscribers(equation);
-    EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 0);
     EXPECT_EQ(KVAEQ_GetSubscriberList(equation), list);  // kept for reuse
     for (Subscriber *subscriber : old) EXPECT_FALSE(is_live(subscriber));
     EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, c), 0);
     KVAEQ_UnregisterAllSubscribers(equation);
     EXPECT_EQ(calls, (Strings{"a", "b", "a", "c"}));
+    EXPECT_EQ(KVAEQ_GetNumSubscribers(equation), 0);
 }
 
 // Interest callbacks: each logs and subscribes, the second twice; the third grows the palette.
@@ -619,15 +491,12 @@ TEST_F(Palettes, ReinitializingAsksEveryTypeInOrderWithThePalettesUserData) {
     KVAS_UnregisterSubscriberType(1);
     KVAEQ_RegisterSubscriber(equation, 3, nullptr, const_cast<char *>("old"));
     KVAEP_ReinitializeSubscriberList(palette, equation);
-    EXPECT_EQ(calls, (Strings{"old", "once", "twice"}));
-    ASSERT_EQ(KVAEQ_GetNumSubscribers(equation), 3);
-    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 0)->userData), "first");
-    EXPECT_STREQ(static_cast<const char *>(KVAEQ_GetSubscriberN(equation, 2)->userData), "third");
+    EXPECT_EQ(subscribers(equation), "first second third ");
     EXPECT_EQ(interestedIn, std::vector<Equation *>{equation});
     EquationPalette *loose = KVAEP_NewEquationPalette(nullptr);  // its user data, listed or not
     KVAEP_ReinitializeSubscriberList(loose, equation);
-    EXPECT_EQ(calls[3], "first");  // the destructor of the subscriber it replaced
-    EXPECT_EQ(calls[6], "once without user data");
+    EXPECT_EQ(calls, (Strings{"old", "once", "twice", "first", "second", "third",
+                              "once without user data", "twice"}));
     KVAEP_DeleteEquationPalette(loose);
 }
 
@@ -644,7 +513,7 @@ TEST_F(Palettes, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesTheS
         Equation *after = equation_at(palette, 0);
         ASSERT_EQ(interestedIn, (std::vector<Equation *>{before, after}));  // taken again
         EXPECT_NE(after, before);
-        EXPECT_EQ(KVAEQ_GetNumSubscribers(after), 1);
+        EXPECT_EQ(subscribers(after), "first ");
         before = after;
     }
     EXPECT_EQ(palette->capacity, 72);
