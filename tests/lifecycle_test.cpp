@@ -15,8 +15,6 @@ namespace {
 
 using testhost::counts;
 
-int32_t host_operator(Variable *, int32_t, Parameter **) { return 1; }
-
 // The registries' counts, triggers to operators.
 std::vector<int32_t> registry_counts() {
     return {KVAT_GetNumTypes(), KVAP_GetNumTypes(), KVAV_GetNumTypes(), KVAS_GetNumTypes(),
@@ -28,11 +26,10 @@ TEST(Lifecycle, StartsOnceWithTheFirstAllocatorPairAndStopsForGood) {
     KVAEQM_Exit();  // harmless, and no start is lost by it
     EXPECT_EQ(registry_counts(), (std::vector<int32_t>{0, 0, 0, 0, 1}));
     EXPECT_TRUE(KVAT_RegisterTrigger("Early") == nullptr && KVAOP_GetOperator(0) == nullptr &&
-                KVAOP_RegisterOperator(1, "Early", host_operator) == nullptr &&
+                KVAOP_RegisterOperator(1, "Early", nullptr) == nullptr &&
                 KVAS_RegisterSubscriberType("Early", nullptr, nullptr, nullptr) == -1);
 
     testhost::start_library();
-    EXPECT_EQ(registry_counts(), (std::vector<int32_t>{5, 8, 10, 0, 62}));
     EXPECT_EQ(KVAOP_IDOfName("Early"), 0);
     KVAEQM_Init(testhost::other_alloc, testhost::other_free, nullptr);  // never used
     int database = 0;
@@ -87,8 +84,7 @@ TEST_P(StartUpFailure, ShowsInTheRegistryCountsAndIsCompletedByTheRegistryStarts
 using Memory = testhost::Library;
 
 TEST_F(Memory, AllocatesThroughTheHostsPairEvenAfterTheStopAndGrowsArraysWithNothingLost) {
-    int64_t *array = static_cast<int64_t *>(_KVAMEM_AllocZ(80, nullptr, 0));
-    ASSERT_TRUE(testhost::is_live(array));
+    auto *array = static_cast<int64_t *>(_KVAMEM_AllocZ(80, nullptr, 0));
     for (int i = 0; i < 9; ++i) array[i] = i * 7 + 1;  // the tenth stays zero-filled
     int32_t capacity = 10;
     auto grow = [&](int32_t elementSize, int32_t to) {
@@ -111,8 +107,6 @@ TEST_F(Memory, AllocatesThroughTheHostsPairEvenAfterTheStopAndGrowsArraysWithNot
     EXPECT_TRUE(array == old && capacity == 11 && _KVAMEM_Alloc(8, nullptr, 0) == nullptr &&
                 std::vector<int64_t>(array, array + 11) == grown && counts().failed == 2);
     KVAMEM_Free(array);
-    KVAMEM_Free(nullptr);  // handed to the host's free as it is
-    EXPECT_EQ(std::exchange(counts().foreignFrees, 0), 1);
 }
 
 using HostSession = testhost::Library;
@@ -132,8 +126,8 @@ TEST_F(HostSession, FailingFromAnyAllocationLeavesNoFaultNoLeakAndAWorkingLibrar
         testhost::run_host_session(data);
         testhost::fail_after(-1);
         reached = counts().failed > refusedBefore;
-        ASSERT_TRUE(counts().foreignFrees == 0 && testhost::library_still_computes());
-        ASSERT_EQ(counts().live.size(), settled);
+        ASSERT_TRUE(counts().foreignFrees == 0 && testhost::library_still_computes() &&
+                    counts().live.size() == settled);
         ASSERT_EQ(testhost::subscriber_counts().made, testhost::subscriber_counts().destroyed);
     }
     EXPECT_TRUE(points > 100 && failingFrom > points && testhost::subscriber_counts().made > 0);
