@@ -91,10 +91,9 @@ protected:
         EXPECT_EQ(names(0, r.shown), r.builtIns);
     }
 };
-std::string registry_name(const ::testing::TestParamInfo<int> &info) {
-    return kRegistries[info.param].name;
-}
-INSTANTIATE_TEST_SUITE_P(Each, Registries, ::testing::Range(0, 5), registry_name);
+INSTANTIATE_TEST_SUITE_P(Each, Registries, ::testing::Range(0, 5), [](const auto &info) {
+    return std::string(kRegistries[info.param].name);
+});
 
 TEST_P(Registries, NumberFindCutClearRestartAndGrowTheirEntriesAlike) {
     expect_built_ins();
@@ -103,13 +102,11 @@ TEST_P(Registries, NumberFindCutClearRestartAndGrowTheirEntriesAlike) {
     const std::string longName(200, 'n'), cut(79, 'n');
     EXPECT_TRUE(first == r.builtInCount && r.add("Host B") == first + 1 &&
                 r.add("Host A") == first + 2 && r.add(longName.c_str()) == first + 3 &&
-                r.add(nullptr) == -1);
+                r.add(nullptr) == -1 && r.id_of(nullptr) == r.none);
     // Names are cut to 79 characters; of two alike, the older is found.
     EXPECT_EQ(names(first, first + 4), "Host A|Host B|Host A@" + std::to_string(first) + "|" + cut);
-    for (const char *other : {"", "Unknown", "host a", "Host", "Host A ", longName.c_str(),
-                              static_cast<const char *>(nullptr)}) {
+    for (const char *other : {"", "Unknown", "host a", "Host", "Host A ", longName.c_str()})
         EXPECT_EQ(r.id_of(other), r.none);
-    }
     // Unregistering clears an entry in place; its identifier is never given again.
     r.remove(first);
     for (int32_t id : {-1, first + 4, INT32_MAX, INT32_MIN}) r.remove(id);
@@ -160,12 +157,9 @@ TEST_P(Registries, NumberFindCutClearRestartAndGrowTheirEntriesAlike) {
     EXPECT_TRUE(holds(3, 3, "Replacement") && r.count() == 101 && r.id_of("Bad") == 0);
 }
 
-using ParameterTypeRegistry = testhost::Library;
-using OperatorRegistry = testhost::Library;
-using TriggerRegistry = testhost::Library;
-using SubscriberRegistry = testhost::Library;
+using OneRegistry = testhost::Library;
 
-TEST_F(ParameterTypeRegistry, TellsWhichTypesMayHoldAResultAndMakesObjectsOnlyOfTypesItHas) {
+TEST_F(OneRegistry, ParameterTypesTellWhichMayHoldAResultAndMakeObjectsOnlyOfTypesThatExist) {
     std::string results;  // of identifiers -1 to 8: literals and references may not hold one
     for (int32_t id = -1; id < 9; ++id)
         results += std::to_string(KVAP_GetParameterTypeLValueEnabled(id));
@@ -177,7 +171,7 @@ TEST_F(ParameterTypeRegistry, TellsWhichTypesMayHoldAResultAndMakesObjectsOnlyOf
 
 int32_t host_operator(Variable *, int32_t, Parameter **) { return 1; }
 
-TEST_F(OperatorRegistry, KeepsParameterCountsAndFunctionsWithSlotZeroReserved) {
+TEST_F(OneRegistry, OperatorsKeepParameterCountsAndFunctionsWithSlotZeroReserved) {
     EXPECT_TRUE(KVAOP_GetNumParameters(14) == 2 && KVAOP_GetFunc(14) != nullptr &&
                 KVAOP_GetFunc(14) == KVAOP_GetOperator(14)->func);
     const OperatorRecord *host = KVAOP_RegisterOperator(5, "Host", host_operator);
@@ -189,14 +183,13 @@ TEST_F(OperatorRegistry, KeepsParameterCountsAndFunctionsWithSlotZeroReserved) {
     }
 }
 
-TEST_F(TriggerRegistry, ReportsADisabledTriggerDisabledByIdentifierAndByName) {
+TEST_F(OneRegistry, TriggersReportADisabledTriggerDisabledByIdentifierAndByName) {
     TriggerRecord *host = KVAT_RegisterTrigger("Host");
     // Any non-zero enables; an unknown name acts on trigger 0; bad identifiers change nothing.
     for (const auto &[id, on] : {std::pair{1, 0}, {2, 0}, {2, 7}, {-3, 1}, {6, 1}, {99, 1}})
         KVAT_EnableByID(id, on);
-    for (const char *name : {"Initialization", "Host", "Nowhere", (const char *)nullptr}) {
-        KVAT_EnableByName(name, 0);
-    }
+    for (const char *name : {"Initialization", "Host", "Nowhere"}) KVAT_EnableByName(name, 0);
+    KVAT_EnableByName(nullptr, 0);
     std::string flags;  // of identifiers -1 to 6
     for (int32_t id = -1; id <= 6; ++id) flags += std::to_string(KVAT_IsEnabledByID(id));
     EXPECT_EQ(flags, "00010100");
@@ -209,15 +202,13 @@ TEST_F(TriggerRegistry, ReportsADisabledTriggerDisabledByIdentifierAndByName) {
 
 // Each callback notes its name, and a "?" when its user data or palette is not `calls`.
 std::string calls;
-void note(const char *what, const void *data) {
-    calls += what + std::string(data == &calls ? " " : "? ");
-}
+void note(const char *what, const void *p) { calls += what + std::string(p != &calls, '?') + " "; }
 void type_notify(Variable *, void *data) { note("type", data); }
 void own_notify(Variable *, void *data) { note("own", data); }
 void interest(Equation *, void *palette) { note("interest", palette); }
 void destructor(void *data) { note("destructor", data); }
 
-TEST_F(SubscriberRegistry, SubscribersCallTheirOwnCallbackOrTheirTypesWhileTheTypeLasts) {
+TEST_F(OneRegistry, SubscribersCallTheirOwnCallbackOrTheirTypesWhileTheTypeLasts) {
     const int32_t type = KVAS_RegisterSubscriberType("Scene", destructor, type_notify, interest);
     const int32_t quiet = KVAS_RegisterSubscriberType("Quiet", nullptr, nullptr, nullptr);
     auto *result = reinterpret_cast<Variable *>(&calls);  // only passed through
