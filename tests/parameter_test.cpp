@@ -26,7 +26,6 @@ Parameter *variable_of(const char *valueType) {
     KVAP_SetDataTypeName(parameter, valueType);
     return parameter;
 }
-uint64_t bits_of(double number) { return std::bit_cast<uint64_t>(number); }
 
 TEST_F(Parameters, EachBuiltInTypeMakesHoldsPrintsAndCopiesItsObjects) {
     const char *vector = "     1.000      2.500      0.000      0.000";
@@ -63,21 +62,19 @@ TEST_F(Parameters, BoundMemoryThenTheGetCallbackServeReads) {
     void *userData = nullptr;
     KVAP_SetVariableGetFunc(variable, refresh), KVAP_SetVariableUserData(variable, &userData);
     KVAP_SetVariableAddress(variable, &memory);
-    KVAP_SetDouble(parameter, 8.0), KVAP_SetInteger(parameter, 3);
-    KVAP_SetAddress(parameter, &getCalls);
+    KVAP_SetDouble(parameter, 8), KVAP_SetInteger(parameter, 3),
+        KVAP_SetAddress(parameter, &getCalls);
     EXPECT_EQ(KVAP_GetVariableValue(variable)->data.p == &getCalls ? KVAP_GetDouble(parameter) : 0,
               2.5);
-    EXPECT_EQ(reinterpret_cast<uint64_t>(KVAP_GetAddress(parameter)), bits_of(2.5));
+    EXPECT_EQ(reinterpret_cast<uint64_t>(KVAP_GetAddress(parameter)), std::bit_cast<uint64_t>(2.5));
     memory = 3.0000000000000004;  // read afresh each time; its pattern ends in ...0001
     EXPECT_EQ(KVAP_GetInteger(parameter) + getCalls, 1);
 
-    KVAP_SetVariableAddress(variable, nullptr);
-    nextValue = 2.5;
+    KVAP_SetVariableAddress(variable, nullptr), nextValue = 2.5;
     EXPECT_EQ(KVAP_GetDouble(parameter) + (userData == &userData), 3.5);
     EXPECT_EQ(KVAP_GetInteger(parameter), 0);  // raw bits after the callback
-    EXPECT_EQ(reinterpret_cast<uint64_t>(KVAP_GetAddress(parameter)), bits_of(2.5));
-    KVAP_SetDataTypeName(parameter, "int");  // the double read converts through the type
-    nextValue = 2.7;
+    EXPECT_EQ(reinterpret_cast<uint64_t>(KVAP_GetAddress(parameter)), std::bit_cast<uint64_t>(2.5));
+    KVAP_SetDataTypeName(parameter, "int"), nextValue = 2.7;  // converted through the type
     EXPECT_EQ(KVAP_GetDouble(parameter) + KVAP_GetInteger(parameter), 4.0);
     char *text = nullptr;
     KVAP_GetString(parameter, &text, 1);
@@ -190,8 +187,8 @@ TEST_F(Parameters, VariablesFromNewToFreeAndObjectsOfAnUnregisteredType) {
     KVAP_GetString(orphan = KVAP_New(ZTEQM_PARAMETER_LITERAL), nullptr, 1), KVAP_Delete(orphan);
     EXPECT_EQ(KVAP_GetEnabled(nullptr) + KVAP_GetInteger(nullptr) + KVAP_GetDouble(nullptr), 0);
     EXPECT_EQ(KVAP_GetAddress(nullptr), KVAP_GetDataTypeName(nullptr));
-    EXPECT_TRUE(!KVAP_CopyParameter(nullptr) && !KVAP_GetVariableValue(nullptr));
-    EXPECT_EQ(KVAP_GetVariableName(nullptr), text);
+    EXPECT_TRUE(!KVAP_CopyParameter(nullptr) && !KVAP_GetVariableValue(nullptr) &&
+                !KVAP_GetVariableName(nullptr));
 }
 
 }  // namespace
