@@ -122,8 +122,7 @@ TEST_F(Parameters, RelabellingKeepsTheValueAndTheLayout) {
     EXPECT_EQ(bytes(), before);
     KVAP_Delete(variable);
     KVAP_SetDataTypeName(literal, "string"), KVAP_SetString(literal, "text", 1);
-    KVAP_FreeVariable(as_variable(literal));  // each released by its own layout
-    KVAP_FreeVariable(as_variable(reference));
+    KVAP_FreeVariable(as_variable(literal)), KVAP_Delete(reference);  // by their own layouts
 }
 
 // A copy has a block of its own or is not made; setting a value copies it, also from the target
