@@ -83,7 +83,8 @@ protected:
 };
 using References = Evaluation;
 
-// The originals, and calls made: literal values, variable values, doubles read, doubles written.
+// Calls through the wrappers (literal values, variable values, doubles read, doubles written),
+// and the functions they wrap.
 int calls[4];
 ParameterGetValueFunc literalValue = nullptr, variableValue = nullptr;
 ValueGetDoubleFunc getDouble = nullptr;
