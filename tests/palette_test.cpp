@@ -181,26 +181,6 @@ void subscribe_once(Equation *equation, void *paletteUserData) {
     KVAEQ_RegisterSubscriber(equation, 0, nullptr, const_cast<char *>("first"));
 }
 
-TEST_F(Palettes, ChangingTheResultTypeRebuildsSubscribersOnlyWhenTheTypeChanges) {
-    KVAS_RegisterSubscriberType("Counter", nullptr, nullptr, subscribe_once);
-    Equation *equation = make(1);
-    KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
-    KVAEQ_RegisterSubscriber(equation, 0, nullptr, nullptr);
-    Subscriber *kept = KVAEQ_GetSubscriberN(equation, 0);
-    std::string types;
-    for (const char *name :
-         {"Temporary", "Node Attribute", "Literal", "Equation", (const char *)nullptr,
-          "Unknown"}) {  // another layout is refused; an unknown name is 0
-        KVAEP_SetLVariableTypeName(palette, equation, name);
-        types += std::to_string(KVAP_GetVariableType(KVAEQ_GetVariable(equation))) + " ";
-    }
-    EXPECT_EQ(types, "2 4 4 4 4 0 ");  // temporary, then node attribute kept
-    EXPECT_EQ(calls, (Strings{"once", "once"}));
-    EXPECT_EQ(describe(equation),
-              "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Unknown:none:1|1");
-    EXPECT_FALSE(is_live(kept));
-}
-
 TEST_F(Palettes, AReusedSlotStartsExactlyLikeANeverUsedOneUnlessItCannotBeSetUp) {
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     Equation *old = make(1);
@@ -334,7 +314,7 @@ TEST_F(Palettes, APaletteCopyIsPackedAndOwnsEverythingItHolds) {
 
 // The equations' own lists.
 
-TEST_F(Palettes, NullPalettesAndEquationsAreAnsweredWithNeutralValuesAndIgnored) {
+TEST_F(Palettes, NullsAreAnsweredWithNeutralValuesAndOperatorAndTriggerNamesSetIdentifiers) {
     Equation *e = make(1);
     int32_t index = -1;
     const bool neutral[] = {
@@ -362,23 +342,17 @@ TEST_F(Palettes, NullPalettesAndEquationsAreAnsweredWithNeutralValuesAndIgnored)
     KVAEP_ReinitializeSubscriberList(nullptr, e),
         KVAEP_ReinitializeSubscriberList(palette, nullptr);
     EXPECT_EQ(describe(equation_at(palette, 0)), kFresh);
+    // Operator and trigger names set their identifiers; null names are refused.
+    KVAEQ_SetName(e, "Application"), KVAEQ_SetName(e, nullptr);
+    KVAEQ_SetOperatorName(e, "+"), KVAEQ_SetOperatorName(e, nullptr);
+    KVAEQ_SetTriggerName(e, "Application"), KVAEQ_SetTriggerName(e, nullptr);
+    EXPECT_EQ(describe(e), "Application|+#17|Application#2|Literal=10,|:Temporary:double:1|0");
+    KVAEQ_SetOperatorID(e, 56);  // the identifier leaves the name
+    KVAEQ_SetTriggerName(e, std::string(81, 't').c_str());
+    EXPECT_EQ(describe(e).substr(0, 20) + describe(e).substr(96, 3), "Application|+#56|ttt#0|");
 }
 
-// Cutting to 79 characters is the same for every name, and the registries' tests show it.
-TEST_F(Palettes, OperatorAndTriggerNamesSetTheirIdentifiersAndNullNamesAreRefused) {
-    Equation *equation = make(1);
-    KVAEQ_SetName(equation, "Application"), KVAEQ_SetName(equation, nullptr);
-    KVAEQ_SetOperatorName(equation, "+"), KVAEQ_SetOperatorName(equation, nullptr);
-    KVAEQ_SetTriggerName(equation, "Application"), KVAEQ_SetTriggerName(equation, nullptr);
-    EXPECT_EQ(describe(equation),
-              "Application|+#17|Application#2|Literal=10,|:Temporary:double:1|0");
-    KVAEQ_SetOperatorID(equation, 56);  // the identifier leaves the name
-    KVAEQ_SetTriggerName(equation, std::string(81, 't').c_str());
-    EXPECT_EQ(describe(equation).substr(0, 20) + describe(equation).substr(96, 3),
-              "Application|+#56|ttt#0|");
-}
-
-TEST_F(Palettes, TheParameterListResizesKeepingTheLowerOnesAndStoresNewOnesOnlyInRange) {
+TEST_F(Palettes, ParameterAndSubscriberListsGrowShrinkAndReleaseTheirEntries) {
     Equation *equation = make(1);
     Parameter *first = KVAEQ_GetParameterN(equation, 0);
     KVAEQ_SetNumParameters(equation, 2);
@@ -417,10 +391,7 @@ TEST_F(Palettes, TheParameterListResizesKeepingTheLowerOnesAndStoresNewOnesOnlyI
     KVAEQ_SetNumParameters(equation, -1);
     EXPECT_TRUE(!KVAEQ_GetParameterList(equation) && KVAEQ_GetNumParameters(equation) == 0 &&
                 KVAEQ_GetCurrentParameterIndex(equation) == 2);  // the index is not adjusted
-}
-
-TEST_F(Palettes, SubscribersAppendInOrderAndUnregisteringRunsEachDestructorOnce) {
-    Equation *equation = make(1);
+    // Subscribers append in order and unregistering runs each destructor once.
     const int32_t type = KVAS_RegisterSubscriberType("Scene", note_destroyed, nullptr, nullptr);
     char a[] = "a", b[] = "b", c[] = "c";
     for (long allowed : {0, 1}) {  // no list, or a list and no subscriber
@@ -433,11 +404,11 @@ TEST_F(Palettes, SubscribersAppendInOrderAndUnregisteringRunsEachDestructorOnce)
     }
     EXPECT_EQ(subscribers(equation), "a b a ");
     EXPECT_EQ(KVAEQ_GetSubscriberN(equation, 3), KVAEQ_GetSubscriberN(equation, -1));
-    Subscriber **list = KVAEQ_GetSubscriberList(equation);
-    const std::vector<Subscriber *> old(list, list + 3);
+    Subscriber **subscriberList = KVAEQ_GetSubscriberList(equation);
+    const std::vector<Subscriber *> gone(subscriberList, subscriberList + 3);
     KVAEQ_UnregisterAllSubscribers(equation);
-    EXPECT_EQ(KVAEQ_GetSubscriberList(equation), list);  // kept for reuse
-    for (Subscriber *subscriber : old) EXPECT_FALSE(is_live(subscriber));
+    EXPECT_EQ(KVAEQ_GetSubscriberList(equation), subscriberList);  // kept for reuse
+    for (Subscriber *subscriber : gone) EXPECT_FALSE(is_live(subscriber));
     EXPECT_EQ(KVAEQ_RegisterSubscriber(equation, type, nullptr, c), 0);
     KVAEQ_UnregisterAllSubscribers(equation);
     EXPECT_TRUE(calls == (Strings{"a", "b", "a", "c"}) && !KVAEQ_GetNumSubscribers(equation));
@@ -455,7 +426,7 @@ void grow_palette(Equation *equation, void *) {
     KVAEP_NewEquation(grownPalette, &far);
 }
 
-TEST_F(Palettes, ReinitializingAsksEveryTypeInOrderWithThePalettesUserData) {
+TEST_F(Palettes, SubscriberListsAreRebuiltByEveryTypeInOrderWhenAskedOrWhenTheResultTypeChanges) {
     Equation *equation = make(1);
     KVAS_RegisterSubscriberType("First", note_destroyed, nullptr, subscribe_once);
     KVAS_RegisterSubscriberType("Cleared", note_destroyed, nullptr, subscribe_once);
@@ -471,6 +442,23 @@ TEST_F(Palettes, ReinitializingAsksEveryTypeInOrderWithThePalettesUserData) {
     EXPECT_EQ(calls, (Strings{"old", "once", "twice", "first", "second", "third",
                               "once without user data", "twice"}));
     KVAEP_DeleteEquationPalette(loose);
+    // Changing the result's type rebuilds the list, only when the type changes.
+    calls.clear();
+    hold_freed_blocks();
+    Subscriber *kept = KVAEQ_GetSubscriberN(equation, 0);
+    std::string types;
+    for (const char *name :
+         {"Temporary", "Node Attribute", "Literal", "Equation", (const char *)nullptr,
+          "Unknown"}) {  // another layout is refused; an unknown name is 0
+        KVAEP_SetLVariableTypeName(palette, equation, name);
+        types += std::to_string(KVAP_GetVariableType(KVAEQ_GetVariable(equation))) + " ";
+    }
+    EXPECT_EQ(types, "2 4 4 4 4 0 ");  // temporary, then node attribute kept
+    EXPECT_EQ(calls, (Strings{"first", "second", "third", "once", "twice", "first", "second",
+                              "third", "once", "twice"}));
+    EXPECT_EQ(describe(equation),
+              "Equation 0|Move Value#1|No Trigger#0|Literal=10,|:Unknown:none:1|3");
+    EXPECT_FALSE(is_live(kept));
 }
 
 TEST_F(Palettes, ReinitializingFollowsTheEquationWhenAnInterestCallbackMovesTheSlots) {
