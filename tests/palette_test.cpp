@@ -344,6 +344,7 @@ TEST_F(Palettes, NullsAreAnsweredWithNeutralValuesAndOperatorAndTriggerNamesSetI
 }
 
 TEST_F(Palettes, ParameterAndSubscriberListsGrowShrinkAndReleaseTheirEntries) {
+    hold_freed_blocks();  // so that a released entry is not mistaken for a new one
     Equation *equation = make(1);
     Parameter *first = KVAEQ_GetParameterN(equation, 0);
     KVAEQ_SetNumParameters(equation, 2);
