@@ -48,8 +48,6 @@ struct Registry {
         const int32_t id = count();
         return (append != nullptr ? append(text) : claim(id, text) != nullptr) ? id : -1;
     }
-    // Triggers and subscriber types make a table when first needed; the others refuse.
-    bool refuses_without_table() const { return claim != nullptr || append == append_operator; }
 };
 
 // The calls that every registry names alike.
@@ -112,8 +110,9 @@ TEST_P(Registries, NumberFindCutClearRestartAndGrowTheirEntriesAlike) {
     EXPECT_EQ(r.count(), first + 5);
     r.stop();
     EXPECT_TRUE(r.count() == 0 && r.name_of(0) == nullptr && r.id_of("Host B") == r.none);
-    // A table made while stopped would keep the next start from registering the built-ins.
-    EXPECT_TRUE(!r.refuses_without_table() || r.add("Late") == -1);
+    // A table made while stopped would keep the next start from registering the built-ins, so
+    // all but triggers and subscriber types (which make a table when first needed) refuse.
+    EXPECT_TRUE((r.claim == nullptr && r.append != append_operator) || r.add("Late") == -1);
     r.stop(), r.start();
     EXPECT_EQ(std::to_string(r.count()) + names(0, r.shown),
               std::to_string(r.builtInCount) + r.builtIns);
@@ -154,29 +153,29 @@ TEST_P(Registries, NumberFindCutClearRestartAndGrowTheirEntriesAlike) {
 
 using OneRegistry = testhost::Library;
 
-TEST_F(OneRegistry, ParameterTypesTellWhichMayHoldAResultAndMakeObjectsOnlyOfTypesThatExist) {
-    std::string results;  // of identifiers -1 to 8: literals and references may not hold one
-    for (int32_t id = -1; id < 9; ++id)
-        results += std::to_string(KVAP_GetParameterTypeLValueEnabled(id));
-    EXPECT_EQ(results, "0001111010");
-    EXPECT_TRUE(KVAP_GetParameterTypeConstructorFunc(7) != nullptr &&
-                !KVAP_GetParameterTypeConstructorFunc(8) && !KVAP_New(-1) && !KVAP_New(0) &&
-                !KVAP_New(8));
-}
-
 int32_t host_operator(Variable *, int32_t, Parameter **) { return 1; }
 
-TEST_F(OneRegistry, OperatorsKeepParameterCountsAndFunctionsWithSlotZeroReserved) {
-    const OperatorRecord *host = KVAOP_RegisterOperator(5, "Host", host_operator);
-    EXPECT_TRUE(host == KVAOP_GetOperator(62) && KVAOP_GetNumParameters(62) == 5 &&
+// Parameter types tell which may hold a result and make objects only of types that exist;
+// operators keep their parameter counts and functions, with slot 0 reserved; triggers report a
+// disabled trigger disabled by identifier and by name.
+TEST_F(OneRegistry, ParameterTypesOperatorsAndTriggersKeepWhatEachEntryMayDo) {
+    // Of identifiers -1 to 8, whether it may hold a result (not literals and references) and
+    // whether it has a constructor.
+    std::string results;
+    for (int32_t id = -1; id < 9; ++id)
+        results += std::to_string(KVAP_GetParameterTypeLValueEnabled(id)) +
+                   (KVAP_GetParameterTypeConstructorFunc(id) != nullptr ? "+ " : "- ");
+    EXPECT_EQ(results, "0- 0- 0+ 1+ 1+ 1+ 1+ 0+ 1+ 0- ");
+    EXPECT_TRUE(!KVAP_New(-1) && !KVAP_New(0) && !KVAP_New(8));
+
+    const OperatorRecord *op = KVAOP_RegisterOperator(5, "Host", host_operator);
+    EXPECT_TRUE(op == KVAOP_GetOperator(62) && KVAOP_GetNumParameters(62) == 5 &&
                 KVAOP_GetFunc(62) == host_operator && KVAOP_GetOperator(0) != nullptr);
     KVAOP_UnregisterOperator(14);
     for (int32_t id : {0, 14, -1, 63, INT32_MAX})
         EXPECT_TRUE(KVAOP_GetFunc(id) == nullptr && KVAOP_GetNumParameters(id) == 0) << id;
-}
 
-TEST_F(OneRegistry, TriggersReportADisabledTriggerDisabledByIdentifierAndByName) {
-    TriggerRecord *host = KVAT_RegisterTrigger("Host");
+    TriggerRecord *trigger = KVAT_RegisterTrigger("Host");
     // Any non-zero enables; an unknown name acts on trigger 0; bad identifiers change nothing.
     for (const auto &[id, on] : {std::pair{1, 0}, {2, 0}, {2, 7}, {-3, 1}, {6, 1}, {99, 1}})
         KVAT_EnableByID(id, on);
@@ -187,9 +186,9 @@ TEST_F(OneRegistry, TriggersReportADisabledTriggerDisabledByIdentifierAndByName)
     EXPECT_EQ(flags, "00010100");
     EXPECT_TRUE(KVAT_IsEnabledByName("New Frame") == 0 && KVAT_IsEnabledByName("Host") == 0 &&
                 KVAT_IsEnabledByName("New Transform") == 1 && KVAT_IsEnabledByName("Else") == 0 &&
-                KVAT_IsEnabledByName(nullptr) == 0 && host->triggerId == 5);
+                KVAT_IsEnabledByName(nullptr) == 0 && trigger->triggerId == 5);
     KVAT_UnregisterTrigger(5);  // leaves an enabled, cleared slot that the empty name finds
-    EXPECT_TRUE(host->triggerId == 0 && KVAT_IsEnabledByID(5) == 1 && KVAT_IDOfName("") == 5);
+    EXPECT_TRUE(trigger->triggerId == 0 && KVAT_IsEnabledByID(5) == 1 && KVAT_IDOfName("") == 5);
 }
 
 // Each callback notes its name, and a "?" when its user data or palette is not `calls`.
