@@ -35,8 +35,7 @@ TEST(Run, ClosesPlaybackFilesAndReleasesEveryBlock) {
     ASSERT_TRUE(scene != nullptr && problems.empty());
     {
         eqm::Run run(library, *scene);
-        EXPECT_EQ(run.play({}), 2);
-        EXPECT_EQ(scene->databases[0]->attributes[0]->get(), 20.0);
+        EXPECT_TRUE(run.play({}) == 2 && scene->databases[0]->attributes[0]->get() == 20.0);
     }
     EXPECT_EQ(testhost::open_file_count(), descriptors);
     EXPECT_EQ(eqm::allocator_stats().live, before);

@@ -17,15 +17,13 @@ namespace {
 
 namespace fs = std::filesystem;
 
-// What a scene reads as: a line per attribute, equation and parameter, then the watches.
+// What a scene reads as: its title, then a line per equation and per parameter. What a scene's
+// attributes and watches hold shows in the runs compared with scenes/*.expected.
 std::string describe(const eqm::Scene &scene) {
     static const char *const kinds[] = {"literal", "attribute", "app", "equation", "file"};
     std::ostringstream out;
     out << scene.title << ", " << scene.frames << " frames at " << scene.fps << '\n';
-    for (const auto &database : scene.databases) {
-        for (const auto &a : database->attributes)
-            out << database->name << '/' << a->path() << ' ' << a->valueType << ' ' << a->get()
-                << '\n';
+    for (const auto &database : scene.databases)
         for (const eqm::EquationPlan &e : database->equations) {
             out << e.name << ": " << e.op << " on " << e.trigger << " into "
                 << e.result.parameterType << ' ' << e.result.valueType << " '" << e.result.name
@@ -35,12 +33,7 @@ std::string describe(const eqm::Scene &scene) {
                 out << "  " << kinds[static_cast<int>(p.kind)] << ' ' << p.database << '/' << p.text
                     << ' ' << p.valueType << ' ' << p.parameterType << '\n';
         }
-    }
-    out << "watches:";
-    for (const eqm::Watch &w : scene.watches)
-        out << ' ' << w.label << (w.attribute != nullptr ? " at " + w.attribute->path() : "")
-            << (w.kind == eqm::Watch::Kind::ValueByName ? " in '" + w.database + "'" : "") << ',';
-    return out.str() + '\n';
+    return out.str();
 }
 
 // A scene, and what must be within its report: "where: [warning: ]message" a line, then
@@ -57,46 +50,34 @@ TEST(SceneReader, ReadsWhatItCanAndReportsEveryProblemAtItsPlace) {
     fs::create_directories(deep);
     std::ofstream(deep / "wind.txt") << "1\n";
     const std::vector<SceneCase> cases = {
-        {R"({"title": "Two rooms", "frames": 3, "fps": 25, "databases": [
-           {"name": "house", "nodes": {"door": {"angle": 12.5, "open": {"value": -2, "type": "short"}}},
-            "equations": [
-             {"name": "Swing", "operator": "+", "result": {"type": "Node Attribute",
-              "valueType": "float", "name": "swing", "initial": 4, "drives": "door.angle"},
-              "parameters": [2.5, {"literal": "7", "valueType": "int"}]},
-             {"name": "Late", "operator": "*", "trigger": "Application",
-              "result": {"drives": "door.angle"}, "parameters": [{"attribute": "door.open", "type": "Temporary"}, {"app": "time"}]}]},
-           {"name": "garden", "nodes": {"gate": {"width": 1}, "post": {"e": 1e308}},
-            "equations": [{"name": "Gate", "operator": "-", "result": {"drives": "gate.width"}, "parameters": [{"attribute":
-              "house/door.angle"}, {"equation": "Swing"}, {"literal": "abc", "valueType": "string"},
-              {"literal": " 42 ", "valueType": "short"}]}]}],
-           "watch": ["house/door.angle", {"name": "swing", "database": "house"},
-                     {"name": "door.open"}, "garden/gate.width"]})",
-         "Two rooms, 3 frames at 25\nhouse/door.angle double 12.5\nhouse/door.open short -2\n"
+        {R"({"title": "Two rooms", "frames": 3, "fps": 25, "databases": [{"name": "house",
+          "nodes": {"door": {"angle": 12.5, "open": {"value": -2, "type": "short"}}}, "equations": [
+          {"name": "Swing", "operator": "+", "result": {"type": "Node Attribute", "name": "swing",
+           "valueType": "float", "initial": 4, "drives": "door.angle"},
+           "parameters": [2.5, {"literal": "7", "valueType": "int"}]},
+          {"name": "Late", "operator": "*", "trigger": "Application", "result": {"drives":
+           "door.angle"}, "parameters": [{"attribute": "door.open", "type": "Temporary"},
+           {"app": "time"}, {"attribute": "door.angle"}, {"equation": "Swing"}, {"literal": "abc",
+           "valueType": "string"}, {"literal": " 42 ", "valueType": "short"}]}]}]})",
+         "Two rooms, 3 frames at 25\n"
          "Swing: + on New Frame into Node Attribute float 'swing' from 4 driving door.angle\n"
          "  literal /2.5 double \n  literal /7 int \n"
          "Late: * on Application into Temporary double '' from - driving door.angle\n"
          "  attribute house/door.open short Temporary\n  app /time double \n"
-         "garden/gate.width double 1\ngarden/post.e double 1e+308\n"
-         "Gate: - on New Frame into Temporary double '' from - driving gate.width\n"
          "  attribute house/door.angle double Node Attribute\n  equation /Swing double \n"
-         "  literal /abc string \n  literal / 42  short \n"
-         "watches: house/door.angle at door.angle, house:swing in 'house', door.open in '', "
-         "garden/gate.width at gate.width,\n",
+         "  literal /abc string \n  literal / 42  short \n",
          0},
         // A data file's name must fit a text parameter (others: scenes/missing_file.json and the
         // playback example).
         {R"({"databases": [{"name": "h", "nodes": {"n": {"v": 0}}, "equations": [{"name": "A",
-            "operator": "Move Value", "result": {"drives": "n.v"}, "parameters": [{"file": "wind.txt"}]}]}]})",
+          "operator": "Move Value", "result": {"drives": "n.v"}, "parameters": [{"file":
+          "wind.txt"}]}]}]})",
          "/wind.txt\" is longer than 79 characters", 1, deep / "s.json"},
         // Malformed JSON: where it breaks, and nothing read.
-        {"{\n  \"databases\": [,]\n}", "line 2, column 17: malformed JSON: syntax error"},
         {"{\"databases\": [{\"name\": \"a\",\n  \"nodes\": {\"n\": {\"v\": 1e400}}}]}",
          "line 2, column 24: malformed JSON: number overflow parsing '1e400'"},
-        {"", "line 1, column 1: malformed JSON"},
-        {"{\"databases\": [", "line 1, column 16: malformed JSON"},
         {"nul", "line 1, column 4: malformed JSON"},
         {"\x01\xff", "line 1, column 1: malformed JSON"},
-        {"1e999999", "malformed JSON: number overflow"},
         {std::string("{\"databases\": [{\"name\": \"a\0b\"}]}", 32),
          "line 1, column 27: malformed JSON"},
         // Deep nesting is read without exhausting the stack.
@@ -106,17 +87,15 @@ TEST(SceneReader, ReadsWhatItCanAndReportsEveryProblemAtItsPlace) {
         {"[]", "a scene is a JSON object, not an array"},
         {"{}", "needs \"databases\""},
         {R"({"databases": []})", "databases: must be a list of at least one database"},
-        {R"({"databases": [7]})", "databases[0]: a database is an object, not a number"},
     };
     for (const SceneCase &c : cases) {
         SCOPED_TRACE(c.scene.substr(0, 300));
         std::vector<eqm::Problem> problems;
         const auto scene = eqm::parse_scene(c.scene, c.file, problems);
         std::string report;
-        for (const eqm::Problem &p : problems) {
+        for (const eqm::Problem &p : problems)
             report += (p.where.empty() ? "" : p.where + ": ") + (p.warning ? "warning: " : "") +
                       p.message + '\n';
-        }
         if (scene != nullptr) report += describe(*scene);
         EXPECT_EQ(problems.size(), c.problems) << report;
         EXPECT_EQ(scene == nullptr, report.find("malformed JSON") != std::string::npos) << report;
@@ -124,51 +103,40 @@ TEST(SceneReader, ReadsWhatItCanAndReportsEveryProblemAtItsPlace) {
     }
 }
 
-// Columns widen with what they hold: the frame and time columns for the last frame, a value
-// column from the row that needs more.
-TEST(TableWriter, WidensColumnsForTheirContents) {
+// A table's columns widen with what they hold: the frame and time columns for the last frame, a
+// value column from the row that needs more.
+TEST(Output, TableColumnsWidenPlotsKeepTheirExtremesAndHelperProgramsGetWhatTheyAreGiven) {
     std::ostringstream out;
     eqm::TableWriter table(out, {"a/b.c"}, 1000000, 1000000 / 24.0);
     table.header();
-    table.row(0, 0.0, {{1.5, false}});
     table.row(1000000, 1000000 / 24.0, {{123456789012.0, false}});
     table.row(1000000, 1000000 / 24.0, {{2.0, true}});
     EXPECT_EQ(out.str(),
               "  frame      time       a/b.c\n"
-              "      0     0.000       1.500\n"
               "1000000 41666.667  123456789012.000\n"
               "1000000 41666.667                 2\n");
-}
 
-// A long run's curve keeps its first and last frames and every bucket's extremes, in order;
-// a short one keeps every frame. The script quotes what it names.
-TEST(Plot, ThinsALongRunWithoutLosingItsExtremesAndQuotesItsNames) {
+    // A long run's curve keeps its first and last frames and every bucket's extremes, in order;
+    // a short one keeps every frame. The script quotes what it names.
     std::vector<double> values(100000);
     for (std::size_t i = 0; i < values.size(); ++i) values[i] = std::sin(i * 0.001);
     values[54321] = 50.0;  // one frame's spike
     values[77777] = -50.0;
     const std::vector<std::size_t> rows = eqm::plotted_rows(values);
-    EXPECT_LE(rows.size(), 2 * eqm::kPlotBuckets + 2);
-    EXPECT_EQ(rows.front(), 0u);
-    EXPECT_EQ(rows.back(), values.size() - 1);
-    EXPECT_TRUE(std::is_sorted(rows.begin(), rows.end()));
-    EXPECT_TRUE(std::binary_search(rows.begin(), rows.end(), 54321u));
-    EXPECT_TRUE(std::binary_search(rows.begin(), rows.end(), 77777u));
+    const std::vector<std::size_t> kept = {0, 54321, 77777, values.size() - 1};
+    EXPECT_TRUE(rows.size() <= 2 * eqm::kPlotBuckets + 2 && std::ranges::is_sorted(rows) &&
+                std::ranges::includes(rows, kept));
     EXPECT_EQ(eqm::plotted_rows(std::vector<double>(4000)).size(), 4000u);
 
     const eqm::PlotData data{
         "It's a rig", 24, {0, 1, 2}, {{"a/b.c", false, {0.5, 1.0, 1.5}}, {"d:e", true, {0, 1, 0}}}};
     const std::string script = eqm::gnuplot_script(data, "/tmp/x'y.svg", "svg");
-    for (const char *part :
-         {"set output '/tmp/x''y.svg'", "set multiplot title 'It''s a rig'",
-          "$series0 << EOD\n0 0.5\n1 1\n2 1.5\nEOD\n", "plot $series1 using 1:2 with steps"}) {
+    for (const char *part : {"set output '/tmp/x''y.svg'", "set multiplot title 'It''s a rig'",
+                             "plot $series1 using 1:2 with steps"})
         EXPECT_NE(script.find(part), std::string::npos) << part << "\n" << script;
-    }
-}
 
-// A helper program starts by its full name, quoted, even with a space in it, gets its quoted
-// arguments and what it is given to read, and hands back its exit status.
-TEST(External, RunsAProgramAndReturnsItsStatus) {
+    // A helper program (gnuplot, dot) starts by its full name, quoted, even with a space in it,
+    // gets its quoted arguments and what it is given to read, and hands back its exit status.
     const fs::path dir = testhost::make_scratch_directory("helper programs");
 #ifdef _WIN32
     const fs::path helper = dir / "same.bat";
