@@ -98,11 +98,15 @@ TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAGivenOneAndFoundAtTheLow
     }
     EXPECT_EQ(state(palette), "4/10/0: 0:Equation 0");  // every slot keeps its index field
     EXPECT_EQ(describe(make(1)), std::string(kFresh).replace(9, 1, "1"));
+    make(8);
+    fail_after(1);  // the slot counts grow but the slots cannot: nothing is made, nothing moves
+    EXPECT_TRUE(make(1) == nullptr && state(palette).substr(0, 6) == "10/10/");
+    fail_after(-1);
     EXPECT_EQ(equation_at(palette, 1)->reservedIndex, -1);
     int32_t index = 15;
     EXPECT_STREQ(KVAEQ_GetName(KVAEP_NewEquation(palette, &index)), "Equation 15");
     EXPECT_EQ(state(palette).substr(0, 9), "16/16/0: ");  // making does not choose it
-    make(13);  // every slot up to the capacity live: the next one is made at the capacity
+    make(5);  // every slot up to the capacity live: the next one is made at the capacity
     EXPECT_EQ(KVAEQ_GetIndex(make(1)), 16);
     for (auto [at, name] : {std::pair{1, "Speed"}, {3, "Speed"}, {2, "Spee"}}) {
         KVAEQ_SetName(equation_at(palette, at), name);
@@ -234,6 +238,7 @@ TEST_F(Palettes, ACopyHasItsOwnParametersAndResultAndNoSubscribers) {
     KVAEP_SetLVariableTypeName(palette, equation_at(palette, speed), "Node Attribute");
     subscribe(equation_at(palette, speed), register_recorder("Recorder"), "speed");
     Equation *source = equation_at(palette, speed);
+    KVAP_SetEnabled(reinterpret_cast<Parameter *>(KVAEQ_GetVariable(source)), 0);  // copied too
     const std::string before = describe(source);
     Parameter *first = KVAEQ_GetParameterN(source, 0);
     KVAEP_CopyEqToEq(palette, source, source);  // onto itself: nothing
