@@ -286,6 +286,9 @@ TEST_F(References, NamesResolveWhenFixedAndReadsRunTheirEquationWithoutReenterin
     EquationPalette *palette = new_palette(), *later = new_palette();
     const int32_t inLater = make_sum(later, "Other"), sum = make_sum(palette, "Sum");
     Parameter *reference = loose_parameter("Sum");
+    char *unresolved = nullptr;  // text reads only what a reference already resolved
+    KVAP_GetString(reference, &unresolved, 1);
+    EXPECT_EQ(unresolved, nullptr);
     KVAP_FixEquationReference(reference);
     KVAP_SetEquationReferenceName(reference, "Other");
     EXPECT_EQ(cached_reference(reference), equation_at(palette, sum));
@@ -302,6 +305,16 @@ TEST_F(References, NamesResolveWhenFixedAndReadsRunTheirEquationWithoutReenterin
     EXPECT_EQ(std::string(name) + "|" + text, "Other|5.000000");
     KVAP_SetString(reference, "7.5", 1);
     EXPECT_DOUBLE_EQ(result_of(palette, sum), 7.5);
+    // A pointer follows the name it bears: an equation named after it, then renamed away, is
+    // found and then dropped by the fix-up that making an equation runs.
+    Parameter *inSum = refer(palette, sum, 1, "Named later");
+    make_sum(palette, "Fix-up");
+    KVAEQ_SetName(equation_at(palette, other), "Named later");
+    make_sum(palette, "Fix-up 2");
+    EXPECT_EQ(cached_reference(inSum), equation_at(palette, other));
+    KVAEQ_SetName(equation_at(palette, other), "Renamed");
+    make_sum(palette, "Fix-up 3");
+    EXPECT_EQ(cached_reference(inSum), nullptr);
     Parameter *self = refer(palette, sum, 0, "Sum");
     EXPECT_EQ(KVAP_CheckRecursion(equation_at(palette, sum), self), 1);
     EXPECT_STREQ(KVAP_GetEquationReferenceName(self), "Recursive");

@@ -98,6 +98,9 @@ TEST_F(Palettes, EquationsAreMadeAtTheLowestFreeIndexOrAGivenOneAndFoundAtTheLow
     }
     EXPECT_EQ(state(palette), "4/10/0: 0:Equation 0");  // every slot keeps its index field
     EXPECT_EQ(describe(make(1)), std::string(kFresh).replace(9, 1, "1"));
+    fail_after(0);  // no result variable: no equation either
+    EXPECT_EQ(make(1), nullptr);
+    fail_after(-1);
     make(8);
     fail_after(1);  // the slot counts grow but the slots cannot: nothing is made, nothing moves
     EXPECT_TRUE(make(1) == nullptr && state(palette).substr(0, 6) == "10/10/");
@@ -334,7 +337,7 @@ TEST_F(Palettes, NullsAreAnsweredWithNeutralValuesAndOperatorAndTriggerNamesSetI
         KVAEP_ReinitializeSubscriberList(palette, nullptr);
     EXPECT_EQ(describe(equation_at(palette, 0)), kFresh);
     // Operator and trigger names set their identifiers; null names are refused.
-    KVAEQ_SetName(e, "Application"), KVAEQ_SetName(e, nullptr);
+    KVAEQ_SetName(e, "Application"), KVAEQ_SetName(e, nullptr), KVAEQ_SetName(nullptr, "x");
     KVAEQ_SetOperatorName(e, "+"), KVAEQ_SetOperatorName(e, nullptr);
     KVAEQ_SetTriggerName(e, "Application"), KVAEQ_SetTriggerName(e, nullptr);
     EXPECT_EQ(describe(e), "Application|+#17|Application#2|Literal=10,|:Temporary:double:1|0");
