@@ -168,6 +168,8 @@ TEST_F(Parameters, VariablesFromNewToFreeAndObjectsOfAnUnregisteredType) {
     EXPECT_TRUE(!KVAP_GetVariableAddress(variable) && !variable->getFunc && !variable->userData);
     EXPECT_EQ(KVAP_GetDouble(parameter), 0.0);
     KVAP_FreeVariable(variable);
+    // A reference freed as a variable is forgotten by the library too: stopping reads nothing.
+    KVAP_FreeVariable(reinterpret_cast<Variable *>(KVAP_New(ZTEQM_PARAMETER_EQUATION)));
 
     Parameter *orphan = variable_of("double");
     KVAP_SetDouble(orphan, 4.0), KVAP_UnregisterParameterType(ZTEQM_PARAMETER_TEMPORARY);

@@ -216,7 +216,7 @@ TEST_F(Values, SetSizeReplacesOnlyABlockTheValueOwns) {
     register_host_type(13, "keeper");
     Cell keeper("address");
     KVAV_SetAddress(&keeper, hostMemory), KVAV_SetTypeID(&keeper, 13);
-    KVAV_SetSize(&keeper, 8), KVAV_SetSize(&keeper, 16);
+    KVAV_SetSize(&keeper, 0), KVAV_SetSize(&keeper, 8), KVAV_SetSize(&keeper, 16);
     EXPECT_EQ(KVAV_GetSize(&keeper) + is_live(keeper.data.p), 17);
 }
 

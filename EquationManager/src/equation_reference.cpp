@@ -214,6 +214,12 @@ void copy_cached_equation(EquationParameter *to, EquationParameter *from) {
     target->cachedIncarnation = source != nullptr ? source->cachedIncarnation : 0;
 }
 
+bool release_if_tracked_reference(Parameter *parameter) {
+    if (tracked_links(parameter) == nullptr) return false;
+    release_reference(parameter);
+    return true;
+}
+
 void fix_tracked_reference(ReferenceLinks *links) {
     EquationParameter *reference = links->self;
     reference->equation = zteqm::find_registered_equation(reference->referenceName);

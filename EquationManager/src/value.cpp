@@ -158,6 +158,8 @@ void KVAV_SetSize(Value *value, int32_t size) {
     if (ownsBlock && value->data.p != nullptr) KVAMEM_Free(value->data.p);
     value->size = 0;
     value->data.bits = 0;
+    // A host type's block is known by its size: an empty one is not made, or it would be lost.
+    if (size == 0 && !zteqm::keeps_block(value->typeId)) return;
     value->data.p = _KVAMEM_Alloc(static_cast<uint64_t>(size), nullptr, 0);
     value->size = value->data.p != nullptr ? size : 0;
 }

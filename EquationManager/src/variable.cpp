@@ -1,5 +1,6 @@
 // Variables: named parameters with their own value, bound to host memory or a get callback.
 // Invariant: the variable functions act on variables only; a bound address is only read.
+#include "internal/equation_reference.h"
 #include "internal/parameters.h"
 #include "internal/value.h"
 
@@ -18,6 +19,9 @@ extern "C" {
 Variable *KVAP_NewVariable(void) { return zteqm::new_zeroed<Variable>(); }
 
 void KVAP_FreeVariable(Variable *variable) {
+    // A reference freed this way must leave the library's list of references too, or stopping
+    // would read the released block.
+    if (zteqm::release_if_tracked_reference(reinterpret_cast<Parameter *>(variable))) return;
     zteqm::release_parameter_object(reinterpret_cast<Parameter *>(variable));
 }
 

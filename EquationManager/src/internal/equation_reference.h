@@ -20,6 +20,10 @@ void forget_references_into(const Equation *slots, int32_t capacity);
 // Gives the copy `to` the cached equation of `from`, trusted no further than in `from`.
 void copy_cached_equation(EquationParameter *to, EquationParameter *from);
 
+// Releases the parameter as the "Equation" type's destructor does when it is a reference the
+// library made and still tracks; false (nothing done) for any other object.
+bool release_if_tracked_reference(Parameter *parameter);
+
 // KVAP_FixEquationReference for a reference the library made, reached through its links.
 struct ReferenceLinks;
 void fix_tracked_reference(ReferenceLinks *links);
