@@ -72,7 +72,7 @@ TEST(SceneReader, ReadsWhatItCanAndReportsEveryProblemAtItsPlace) {
         {R"({"databases": [{"name": "h", "nodes": {"n": {"v": 0}}, "equations": [{"name": "A",
           "operator": "Move Value", "result": {"drives": "n.v"}, "parameters": [{"file":
           "wind.txt"}]}]}]})",
-         "/wind.txt\" is longer than 79 characters", 1, deep / "s.json"},
+         "wind.txt\" is longer than 79 characters", 1, deep / "s.json"},
         // Malformed JSON: where it breaks, and nothing read.
         {"{\"databases\": [{\"name\": \"a\",\n  \"nodes\": {\"n\": {\"v\": 1e400}}}]}",
          "line 2, column 24: malformed JSON: number overflow parsing '1e400'"},
