@@ -35,6 +35,8 @@ struct RetiredList {
 struct Frame {
     zteqm::SlotRef slot;
     Variable *result;
+    uint32_t seen;  // the palette deletions and slot moves the walk's step has seen
+    uint32_t storage;
     Equation deferred;
     bool hasDeferred;
     RetiredList *retired;
@@ -47,6 +49,7 @@ struct Frame {
 struct EvaluationState {
     Frame frames[zteqm::kMaxEvaluationDepth];
     int32_t depth = 0;
+    int32_t keeping = 0;  // how many frames keep something to release when they end
 };
 
 EvaluationState evaluation;
@@ -84,6 +87,7 @@ void start_frame(Frame &frame, zteqm::SlotRef slot, Variable *result) {
     const bool hadDeferred = frame.hasDeferred;
     Equation leftovers = frame.deferred;
     RetiredList *retired = frame.retired;
+    if (hadDeferred || retired != nullptr) --evaluation.keeping;
     const int32_t numRetired = frame.numRetired;
     frame.hasDeferred = false;
     frame.retired = nullptr;
@@ -119,6 +123,14 @@ bool notify_subscribers(zteqm::SlotRef slot, Variable *result, uint32_t *seen, i
     return equation != nullptr && equation->variable == result;
 }
 
+// KVAS_Notify, in line, for a subscriber that may be null.
+inline void notify_subscriber(Subscriber *subscriber, Variable *result) {
+    if (subscriber == nullptr) return;
+    SubscriberNotifyFunc notify = subscriber->notifyFunc;
+    if (notify == nullptr) notify = KVAS_GetSubscriberTypeNotifyFunc(subscriber->typeId);
+    if (notify != nullptr) notify(result, subscriber->userData);
+}
+
 }  // namespace
 
 namespace zteqm {
@@ -129,6 +141,7 @@ bool defer_release_while_running(Equation *leftovers) {
     for (int32_t level = 0; level < evaluation.depth; ++level) {
         Frame &frame = evaluation.frames[level];
         if (frame.result != leftovers->variable || frame.hasDeferred) continue;
+        if (frame.retired == nullptr) ++evaluation.keeping;
         frame.deferred = *leftovers;
         frame.hasDeferred = true;
         detach_objects(leftovers);
@@ -140,6 +153,7 @@ bool defer_release_while_running(Equation *leftovers) {
 int32_t evaluation_depth() { return evaluation.depth; }
 
 bool evaluation_keeps_objects() {
+    if (evaluation.keeping != 0) return true;
     for (const Frame &frame : evaluation.frames) {
         if (frame.hasDeferred || frame.retired != nullptr) return true;
     }
@@ -190,46 +204,48 @@ Variable *run_referenced_equation(SlotRef slot) {
 // operator and its result unused, and with the re-check after each callback reduced to one
 // comparison while no slot array has moved and no palette has gone (the equation's address
 // then still names its slot; whether a callback put another equation there is still asked).
+// Kept out of line so that the walk around it holds few values across the call.
 void run_triggered_equation(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);
     if (operation == nullptr) return;
-    if (evaluation.depth >= kMaxEvaluationDepth || is_running(slot)) return;
+    const int32_t depth = evaluation.depth;
+    if (depth >= kMaxEvaluationDepth || (depth > 0 && is_running(slot))) return;
     // A result variable is made only when the equation has none yet.
     Variable *result =
         equation->variable != nullptr ? equation->variable : KVAEQ_GetVariable(equation);
     if (result == nullptr) return;
 
-    Frame &frame = evaluation.frames[evaluation.depth++];
+    Frame &frame = evaluation.frames[depth];
+    evaluation.depth = depth + 1;
     start_frame(frame, slot, result);
-    uint32_t seen = palette_deletions();
-    const uint32_t storage = slot_storage_generation();
+    frame.seen = palette_deletions();
+    frame.storage = slot_storage_generation();
     operation(result, equation->numParameters, equation->parameters);
 
     // The equation again after a callback: null when its palette went or another equation
-    // took its slot.
-    auto again = [&]() -> Equation * {
-        Equation *current = slot_storage_generation() == storage
+    // took its slot. What it needs is read from the frame, so little is held across the calls.
+    auto again = [&frame, equation]() -> Equation * {
+        Equation *current = slot_storage_generation() == frame.storage
                                 ? equation
-                                : zteqm::slot_after_callback(slot, &seen);
-        return current != nullptr && current->variable == result ? current : nullptr;
+                                : zteqm::slot_after_callback(frame.slot, &frame.seen);
+        return current != nullptr && current->variable == frame.result ? current : nullptr;
     };
-    if (Equation *current = again()) {
-        const int32_t count = current->numSubscribers;
-        for (int32_t position = 0; position < count; ++position) {
-            if (position > 0 && (current = again()) == nullptr) break;
-            if (Subscriber *subscriber = KVAEQ_GetSubscriberN(current, position)) {
-                // KVAS_Notify, in line.
-                SubscriberNotifyFunc notify = subscriber->notifyFunc;
-                if (notify == nullptr)
-                    notify = KVAS_GetSubscriberTypeNotifyFunc(subscriber->typeId);
-                if (notify != nullptr) notify(result, subscriber->userData);
-            }
+    // The count is taken once the operator has run; each later subscriber is taken again by
+    // position after the callback before it.
+    Equation *current = again();
+    const int32_t count = current != nullptr ? current->numSubscribers : 0;
+    if (count > 0) {
+        notify_subscriber(current->subscribers[0], frame.result);
+        for (int32_t position = 1; position < count && (current = again()) != nullptr; ++position) {
+            notify_subscriber(KVAEQ_GetSubscriberN(current, position), frame.result);
         }
     }
     --evaluation.depth;
     // What callbacks released or replaced while it ran goes now that nothing uses it.
-    if (frame.hasDeferred || frame.retired != nullptr) release_what_the_frame_kept(frame);
+    if (evaluation.keeping != 0 && (frame.hasDeferred || frame.retired != nullptr)) [[unlikely]] {
+        release_what_the_frame_kept(frame);
+    }
 }
 
 }  // namespace zteqm
@@ -310,12 +326,14 @@ void KVAEQ_SetNumParameters(Equation *equation, int32_t count) {
     // An operator may be reading the old list (and the parameters leaving it): while the
     // equation is in use they are released when that use ends.
     Frame *user = frame_using(equation->variable);
+    const bool keptNothing = user != nullptr && !user->hasDeferred && user->retired == nullptr;
     if (user != nullptr && user->numRetired >= user->retiredCapacity &&
         !zteqm::grow_array(user->retired, user->retiredCapacity, user->numRetired + 4)) {
         for (int32_t position = old; position < count; ++position) KVAP_Delete(list[position]);
         if (list != nullptr) KVAMEM_Free(list);
         return;  // the old list stays as it was
     }
+    if (keptNothing) ++evaluation.keeping;
 
     // The new list is in place before any destructor runs, so a callback sees a whole equation.
     equation->parameters = list;

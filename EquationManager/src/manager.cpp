@@ -93,7 +93,9 @@ struct TriggerPattern {
 // Runs every live equation of the palette whose trigger name is the trigger's, by ascending
 // index. The extent is read again at every step and the slot taken again by index, since an
 // operator or a subscriber may make equations (moving the slots) or delete the palette.
-void evaluate_palette(EquationPalette *palette, const TriggerPattern &trigger) {
+// Out of line, the trigger is read from memory at each comparison: the step's calls make
+// keeping it in registers cost more than reading it.
+[[gnu::noinline]] void evaluate_palette(EquationPalette *palette, const TriggerPattern &trigger) {
     uint32_t seen = zteqm::palette_deletions();
     for (int32_t index = 0;; ++index) {
         if (!zteqm::palette_alive(palette, &seen)) return;

@@ -15,6 +15,25 @@ zteqm::Table<ParameterTypeRecord> parameterTypes;
 
 constexpr int32_t kInitialCapacity = 64;
 
+// The types whose get-value slot holds the built-in literal or variable function and whose
+// record the host was never given, one bit per identifier: such a slot changes only by
+// registration here, so the direct paths test a bit instead of reading the slot.
+struct TrustedSlots {
+    uint64_t literalValue = 0;
+    uint64_t variableValue = 0;
+};
+TrustedSlots trusted;
+
+void refresh_trusted_slots() {
+    trusted = {};
+    for (int32_t id = 0; id < 64; ++id) {
+        if (!parameterTypes.kept_inside(id)) continue;
+        const ParameterGetValueFunc getValue = parameterTypes.records[id].getValueFunc;
+        if (getValue == zteqm::literal_value) trusted.literalValue |= uint64_t{1} << id;
+        if (getValue == zteqm::variable_value) trusted.variableValue |= uint64_t{1} << id;
+    }
+}
+
 // One field of a type's record; zero or null outside the registry.
 template <typename Field>
 Field field_of(int32_t typeId, Field ParameterTypeRecord::*field) {
@@ -72,17 +91,15 @@ bool refresh_from_host(Variable *variable) {
 Value *built_in_value(Parameter *parameter) {
     // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
     const auto typeId = static_cast<uint32_t>(parameter->typeId);
-    if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
-    if (typeId == zteqm::kLiteralTypeId) {
-        // The most common operand, its slot at a fixed place.
-        if (parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc != zteqm::literal_value) {
-            return parameterTypes.records[zteqm::kLiteralTypeId].getValueFunc ==
-                           zteqm::variable_value
-                       ? &reinterpret_cast<Variable *>(parameter)->value
-                       : nullptr;
+    if (typeId < 64) {
+        const uint64_t bit = uint64_t{1} << typeId;
+        if ((trusted.literalValue & bit) != 0) {
+            return &reinterpret_cast<LiteralParameter *>(parameter)->value;
         }
-        return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+        if ((trusted.variableValue & bit) != 0)
+            return &reinterpret_cast<Variable *>(parameter)->value;
     }
+    if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
     const ParameterTypeRecord *record = &parameterTypes.records[typeId];
     if (record->getValueFunc == zteqm::literal_value) {
         return &reinterpret_cast<LiteralParameter *>(parameter)->value;
@@ -190,9 +207,14 @@ extern "C" {
 void KVAP_Init(void) {
     if (!parameterTypes.create(kInitialCapacity)) return;
     zteqm::register_built_in_parameter_types();
+    parameterTypes.givenOut = 0;  // the records registered here went to the library itself
+    refresh_trusted_slots();
 }
 
-void KVAP_Exit(void) { parameterTypes.release(); }
+void KVAP_Exit(void) {
+    parameterTypes.release();
+    refresh_trusted_slots();
+}
 
 ParameterTypeRecord *KVAP_RegisterParameterType(
     int32_t typeId, const char *name, int32_t lvalueEnabled,
@@ -211,12 +233,21 @@ ParameterTypeRecord *KVAP_RegisterParameterType(
     record->setValueFunc = setValueFunc;
     record->getStringFunc = getStringFunc;
     record->setStringFunc = setStringFunc;
+    parameterTypes.give_out(record);
+    refresh_trusted_slots();
     return record;
 }
 
-void KVAP_UnregisterParameterType(int32_t typeId) { parameterTypes.clear(typeId); }
+void KVAP_UnregisterParameterType(int32_t typeId) {
+    parameterTypes.clear(typeId);
+    refresh_trusted_slots();
+}
 
-ParameterTypeRecord *KVAP_GetParameterFactory(int32_t typeId) { return parameterTypes.at(typeId); }
+ParameterTypeRecord *KVAP_GetParameterFactory(int32_t typeId) {
+    ParameterTypeRecord *record = parameterTypes.give_out(parameterTypes.at(typeId));
+    refresh_trusted_slots();
+    return record;
+}
 
 int32_t KVAP_GetNumTypes(void) { return parameterTypes.count; }
 

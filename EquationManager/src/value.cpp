@@ -14,6 +14,22 @@ zteqm::Table<ValueTypeRecord> valueTypes;
 
 constexpr int32_t kInitialCapacity = 64;
 
+// Whether the "double" record holds the built-in get and set callbacks and was never given to
+// the host: it then changes only by registration here, so the direct paths test a flag
+// instead of reading the slot.
+struct TrustedDouble {
+    bool get = false;
+    bool set = false;
+};
+TrustedDouble trustedDouble;
+
+void refresh_trusted_double() {
+    const bool inside = valueTypes.kept_inside(zteqm::kDoubleType);
+    const ValueTypeRecord *record = valueTypes.at(zteqm::kDoubleType);
+    trustedDouble.get = inside && record->getDoubleFunc == zteqm::numeric_get_double;
+    trustedDouble.set = inside && record->setDoubleFunc == zteqm::numeric_set_double;
+}
+
 // Storage is keyed to the built-in identifiers, whatever type is registered under them.
 using zteqm::holds_inline_number;
 using zteqm::kAddressType;
@@ -79,13 +95,17 @@ void copy_value(Value *target, const Value *source) {
 // registry slot still holds the built-in callback, which does exactly that.
 bool reads_double_directly(const Value *value) {
     // The count is 0 while there is no table.
-    return value->typeId == kDoubleType && valueTypes.count > kDoubleType &&
-           valueTypes.records[kDoubleType].getDoubleFunc == numeric_get_double;
+    return value->typeId == kDoubleType &&
+           (trustedDouble.get ||
+            (valueTypes.count > kDoubleType &&
+             valueTypes.records[kDoubleType].getDoubleFunc == numeric_get_double));
 }
 
 bool writes_double_directly(const Value *value) {
-    return value->typeId == kDoubleType && valueTypes.count > kDoubleType &&
-           valueTypes.records[kDoubleType].setDoubleFunc == numeric_set_double;
+    return value->typeId == kDoubleType &&
+           (trustedDouble.set ||
+            (valueTypes.count > kDoubleType &&
+             valueTypes.records[kDoubleType].setDoubleFunc == numeric_set_double));
 }
 
 }  // namespace zteqm
@@ -95,9 +115,14 @@ extern "C" {
 void KVAV_Init(void) {
     if (!valueTypes.create(kInitialCapacity)) return;
     zteqm::register_built_in_value_types();
+    valueTypes.givenOut = 0;  // the records registered here went to the library itself
+    refresh_trusted_double();
 }
 
-void KVAV_Exit(void) { valueTypes.release(); }
+void KVAV_Exit(void) {
+    valueTypes.release();
+    refresh_trusted_double();
+}
 
 ValueTypeRecord *KVAV_RegisterValueType(
     int32_t typeId, const char *name, ValueGetIntegerFunc getIntegerFunc,
@@ -117,12 +142,21 @@ ValueTypeRecord *KVAV_RegisterValueType(
     record->setAddressFunc = setAddressFunc;
     record->toStringFunc = toStringFunc;
     record->fromStringFunc = fromStringFunc;
+    valueTypes.give_out(record);
+    refresh_trusted_double();
     return record;
 }
 
-void KVAV_UnregisterValueType(int32_t typeId) { valueTypes.clear(typeId); }
+void KVAV_UnregisterValueType(int32_t typeId) {
+    valueTypes.clear(typeId);
+    refresh_trusted_double();
+}
 
-ValueTypeRecord *KVAV_GetValueFactory(int32_t typeId) { return valueTypes.at(typeId); }
+ValueTypeRecord *KVAV_GetValueFactory(int32_t typeId) {
+    ValueTypeRecord *record = valueTypes.give_out(valueTypes.at(typeId));
+    refresh_trusted_double();
+    return record;
+}
 
 int32_t KVAV_GetNumTypes(void) { return valueTypes.count; }
 

@@ -13,6 +13,22 @@ struct Table {
     Record *records = nullptr;
     int32_t capacity = 0;
     int32_t count = 0;
+    // The records whose address the host was given, one bit per identifier below 64 (records
+    // above are never taken as unchanged): the host may write those at any time, the others
+    // change only through the registry's functions.
+    uint64_t givenOut = 0;
+
+    // Notes that the host gets the record's address, and returns it.
+    Record *give_out(Record *record) {
+        const auto id = record != nullptr ? static_cast<uint64_t>(record - records) : 64;
+        if (id < 64) givenOut |= uint64_t{1} << id;
+        return record;
+    }
+
+    // True when the record of `id` changes only through the registry's functions.
+    bool kept_inside(int32_t id) const {
+        return id >= 0 && id < 64 && ((givenOut >> id) & 1u) == 0 && id < count;
+    }
 
     bool exists() const { return records != nullptr; }
 
@@ -24,10 +40,9 @@ struct Table {
 
     // The record of an identifier in 0 .. count - 1, or null.
     Record *at(int32_t id) const {
-        // The count is never negative: one unsigned comparison bounds the identifier.
-        return (static_cast<uint32_t>(id) < static_cast<uint32_t>(count) && records != nullptr)
-                   ? &records[id]
-                   : nullptr;
+        // The count is never negative, and 0 while there is no array: one unsigned comparison
+        // bounds the identifier.
+        return static_cast<uint32_t>(id) < static_cast<uint32_t>(count) ? &records[id] : nullptr;
     }
 
     // Makes room for index `id` by growing to `newCapacity` when id is beyond the capacity.
@@ -81,6 +96,7 @@ struct Table {
         records = nullptr;
         capacity = 0;
         count = 0;
+        givenOut = 0;
     }
 };
 
