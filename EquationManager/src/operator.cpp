@@ -63,8 +63,7 @@ const char *KVAOP_NameOfID(int32_t operatorId) {
 }
 
 OperatorFunc KVAOP_GetFunc(int32_t operatorId) {
-    const OperatorRecord *record = operators.at(operatorId);
-    return record != nullptr ? record->func : nullptr;
+    return operators.field(operatorId, &OperatorRecord::func);
 }
 
 int32_t KVAOP_IDOfName(const char *name) {

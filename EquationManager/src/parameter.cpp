@@ -21,6 +21,8 @@ constexpr int32_t kInitialCapacity = 64;
 struct TrustedSlots {
     uint64_t literalValue = 0;
     uint64_t variableValue = 0;
+    bool literal = false;    // "Literal" holds the literal function
+    bool temporary = false;  // "Temporary" holds the variable function
 };
 TrustedSlots trusted;
 
@@ -32,13 +34,14 @@ void refresh_trusted_slots() {
         if (getValue == zteqm::literal_value) trusted.literalValue |= uint64_t{1} << id;
         if (getValue == zteqm::variable_value) trusted.variableValue |= uint64_t{1} << id;
     }
+    trusted.literal = ((trusted.literalValue >> zteqm::kLiteralTypeId) & 1u) != 0;
+    trusted.temporary = ((trusted.variableValue >> zteqm::kTemporaryTypeId) & 1u) != 0;
 }
 
 // One field of a type's record; zero or null outside the registry.
 template <typename Field>
 Field field_of(int32_t typeId, Field ParameterTypeRecord::*field) {
-    const ParameterTypeRecord *record = parameterTypes.at(typeId);
-    return record != nullptr ? record->*field : Field{};
+    return parameterTypes.field(typeId, field);
 }
 
 // A head may name only types of the layout its object was made with: a literal's block is far
@@ -91,13 +94,20 @@ bool refresh_from_host(Variable *variable) {
 Value *built_in_value(Parameter *parameter) {
     // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
     const auto typeId = static_cast<uint32_t>(parameter->typeId);
+    // The most common operand and the usual result first: a literal and a "Temporary".
+    if (typeId == zteqm::kLiteralTypeId && trusted.literal) {
+        return &reinterpret_cast<LiteralParameter *>(parameter)->value;
+    }
+    if (typeId == zteqm::kTemporaryTypeId && trusted.temporary) {
+        return &reinterpret_cast<Variable *>(parameter)->value;
+    }
     if (typeId < 64) {
-        const uint64_t bit = uint64_t{1} << typeId;
-        if ((trusted.literalValue & bit) != 0) {
+        if (((trusted.literalValue >> typeId) & 1u) != 0) {
             return &reinterpret_cast<LiteralParameter *>(parameter)->value;
         }
-        if ((trusted.variableValue & bit) != 0)
+        if (((trusted.variableValue >> typeId) & 1u) != 0) {
             return &reinterpret_cast<Variable *>(parameter)->value;
+        }
     }
     if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
     const ParameterTypeRecord *record = &parameterTypes.records[typeId];

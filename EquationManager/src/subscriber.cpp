@@ -44,8 +44,7 @@ SubscriberDestructorFunc KVAS_GetSubscriberTypeDestructorFunc(int32_t typeId) {
 }
 
 SubscriberNotifyFunc KVAS_GetSubscriberTypeNotifyFunc(int32_t typeId) {
-    const SubscriberTypeRecord *record = subscriberTypes.at(typeId);
-    return record != nullptr ? record->notifyFunc : nullptr;
+    return subscriberTypes.field(typeId, &SubscriberTypeRecord::notifyFunc);
 }
 
 SubscriberInterestFunc KVAS_GetSubscriberTypeInterestFunc(int32_t typeId) {

@@ -5,8 +5,10 @@
 #include <cstdint>
 #include <span>
 #include <tuple>
+#include <type_traits>
 #include <utility>
 
+#include "internal/parameters.h"
 #include "ztequationmanager/operator.h"
 
 namespace zteqm {
@@ -77,13 +79,54 @@ int32_t apply_computation(R (*compute)(A...), Variable *result, int32_t numParam
     return 1;
 }
 
+// The computation with every read and the write taken on the direct paths, for a computation
+// on doubles: false when one of them cannot be. A direct read calls nothing the host sees, so
+// after a false the operation can start again through the general path and read each
+// parameter once more with the same result.
+template <typename... A, std::size_t... I>
+bool compute_doubles_directly(double (*compute)(A...), Variable *result,
+                              Parameter *const *parameters, std::index_sequence<I...>) {
+    double operands[sizeof...(A)];
+    // The fold reads left to right and stops at the first read that cannot be direct.
+    if (!(read_double_directly(parameters[I], &operands[I]) && ...)) return false;
+    return result != nullptr &&
+           write_double_directly(result_parameter(result), compute(operands[I]...));
+}
+
+template <auto compute>
+[[gnu::noinline]] int32_t computed_operator_in_general(Variable *result, int32_t numParameters,
+                                                       Parameter **parameters) {
+    return apply_computation(compute, result, numParameters, parameters);
+}
+
+template <typename R, typename... A>
+constexpr bool on_doubles(R (*)(A...)) {
+    return std::is_same_v<R, double> && (std::is_same_v<A, double> && ...);
+}
+
+template <typename R, typename... A>
+constexpr std::size_t arity_of(R (*)(A...)) {
+    return sizeof...(A);
+}
+
 // The operator function of a plain computation: tests its parameters for null, reads each one
 // once in order (as integer or double, by the computation's argument types), writes the result
-// once (integer or double, by its return type) and returns 1.
+// once (integer or double, by its return type) and returns 1. A computation on doubles first
+// tries the direct paths, which call nothing and so need no stack frame.
 template <auto compute>
 [[gnu::flatten]] int32_t computed_operator(Variable *result, int32_t numParameters,
                                            Parameter **parameters) {
-    return apply_computation(compute, result, numParameters, parameters);
+    if constexpr (on_doubles(compute)) {
+        constexpr std::size_t arity = arity_of(compute);
+        if (!has_parameters(parameters, numParameters, arity)) return 0;
+        if (compute_doubles_directly(compute, result, parameters,
+                                     std::make_index_sequence<arity>{})) {
+            return 1;
+        }
+        return computed_operator_in_general<compute>(result, numParameters, parameters);
+    } else {
+        return apply_computation(compute, result, numParameters, parameters);
+    }
 }
 
 }  // namespace zteqm

@@ -45,6 +45,13 @@ struct Table {
         return static_cast<uint32_t>(id) < static_cast<uint32_t>(count) ? &records[id] : nullptr;
     }
 
+    // One field of the record of an identifier in 0 .. count - 1; zero or null otherwise.
+    template <typename Field>
+    Field field(int32_t id, Field Record::*member) const {
+        return static_cast<uint32_t>(id) < static_cast<uint32_t>(count) ? records[id].*member
+                                                                        : Field{};
+    }
+
     // Makes room for index `id` by growing to `newCapacity` when id is beyond the capacity.
     bool make_room(int32_t id, int32_t newCapacity) {
         return id < capacity || grow_array(records, capacity, newCapacity);
