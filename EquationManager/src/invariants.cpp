@@ -188,6 +188,8 @@ void check_no_evaluation_running() {
 
 void check_invariants() {
     check_no_evaluation_running();
+    ZTEQM_CHECK(trusted_slots_hold_built_ins());
+    ZTEQM_CHECK(trusted_double_holds_built_ins());
     for (int32_t position = 0; position < tracked_palette_count(); ++position) {
         check_palette(tracked_palette(position));
     }

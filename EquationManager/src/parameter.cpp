@@ -170,6 +170,20 @@ bool write_double_directly(Parameter *parameter, double number) {
     return true;
 }
 
+bool trusted_slots_hold_built_ins() {
+    for (int32_t id = 0; id < 64; ++id) {
+        const bool literal = ((trusted.literalValue >> id) & 1u) != 0;
+        const bool variable = ((trusted.variableValue >> id) & 1u) != 0;
+        if (!literal && !variable) continue;
+        if (literal && variable) return false;
+        if (!parameterTypes.kept_inside(id)) return false;
+        const ParameterGetValueFunc getValue = parameterTypes.records[id].getValueFunc;
+        if (getValue != (literal ? literal_value : variable_value)) return false;
+    }
+    return trusted.literal == (((trusted.literalValue >> kLiteralTypeId) & 1u) != 0) &&
+           trusted.temporary == (((trusted.variableValue >> kTemporaryTypeId) & 1u) != 0);
+}
+
 Variable *as_variable(Parameter *parameter) {
     if (parameter == nullptr || layout_of(parameter->typeId) != Layout::variable) return nullptr;
     return reinterpret_cast<Variable *>(parameter);

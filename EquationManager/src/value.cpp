@@ -93,6 +93,13 @@ void copy_value(Value *target, const Value *source) {
 
 // Whether a double of this value is read or written as its 8 bytes: a "double" value whose
 // registry slot still holds the built-in callback, which does exactly that.
+bool trusted_double_holds_built_ins() {
+    const bool inside = valueTypes.kept_inside(kDoubleType);
+    const ValueTypeRecord *record = valueTypes.at(kDoubleType);
+    return (!trustedDouble.get || (inside && record->getDoubleFunc == numeric_get_double)) &&
+           (!trustedDouble.set || (inside && record->setDoubleFunc == numeric_set_double));
+}
+
 bool reads_double_directly(const Value *value) {
     // The count is 0 while there is no table.
     return value->typeId == kDoubleType &&

@@ -54,6 +54,11 @@ Value *variable_value(Parameter *parameter);
 bool read_double_directly(Parameter *parameter, double *number);
 bool write_double_directly(Parameter *parameter, double number);
 
+// True when every type the direct paths trust without reading its registry slot still holds
+// the built-in get-value function there and its record was never given to the host. (For the
+// invariant checks.)
+bool trusted_slots_hold_built_ins();
+
 // Releases a parameter object of any layout together with its value's block.
 void release_parameter_object(Parameter *parameter);
 

@@ -20,4 +20,8 @@ void copy_value(Value *target, const Value *source);
 bool reads_double_directly(const Value *value);
 bool writes_double_directly(const Value *value);
 
+// True when the "double" callbacks the direct paths trust are still the built-in ones, in a
+// record never given to the host. (For the invariant checks.)
+bool trusted_double_holds_built_ins();
+
 }  // namespace zteqm
