@@ -110,6 +110,19 @@ TEST_F(Evaluation, AHostThatWrapsTheBuiltInTypesIsCalledOnEveryRead) {
     EXPECT_EQ(events(), split("run Sum,Sum=50"));
 }
 
+// The direct paths follow the registries: a type unregistered between two walks is missed by
+// the very next read, as the dispatch misses it.
+TEST_F(Evaluation, ReadsFollowTheRegistriesFromOneWalkToTheNext) {
+    make_sum(new_palette(), "Sum");
+    KVAEQM_EvaluateTriggerName("No Trigger");
+    KVAP_UnregisterParameterType(ZTEQM_PARAMETER_LITERAL);
+    KVAEQM_EvaluateTriggerName("No Trigger");
+    KVAV_UnregisterValueType(ZTEQM_VALUE_DOUBLE);
+    KVAEQM_EvaluateTriggerName("No Trigger");
+    EXPECT_EQ(events(), split("run Sum,Sum=5,run Sum,Sum=0,run Sum,Sum=0"));
+    skip_leak_check();  // literals without a registered type have no destructor to free them
+}
+
 // Callbacks that change the palettes while a walk or a read runs -----------------------------
 
 template <class Result>  // as a subscriber's notify callback or a variable's get callback

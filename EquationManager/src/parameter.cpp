@@ -15,12 +15,13 @@ zteqm::Table<ParameterTypeRecord> parameterTypes;
 
 constexpr int32_t kInitialCapacity = 64;
 
-// The types whose get-value slot holds the built-in literal or variable function and whose
-// record the host was never given, one bit per identifier: such a slot changes only by
-// registration here, so the direct paths test a bit instead of reading the slot.
+// The types whose record the host was never given, one bit per identifier, and among them
+// those whose get-value slot holds the built-in literal or variable function: such a slot
+// changes only by registration here, so the direct paths test a bit instead of reading it.
 struct TrustedSlots {
     uint64_t literalValue = 0;
     uint64_t variableValue = 0;
+    uint64_t settled = 0;    // every registered type whose record the host was never given
     bool literal = false;    // "Literal" holds the literal function
     bool temporary = false;  // "Temporary" holds the variable function
 };
@@ -30,6 +31,7 @@ void refresh_trusted_slots() {
     trusted = {};
     for (int32_t id = 0; id < 64; ++id) {
         if (!parameterTypes.kept_inside(id)) continue;
+        trusted.settled |= uint64_t{1} << id;
         const ParameterGetValueFunc getValue = parameterTypes.records[id].getValueFunc;
         if (getValue == zteqm::literal_value) trusted.literalValue |= uint64_t{1} << id;
         if (getValue == zteqm::variable_value) trusted.variableValue |= uint64_t{1} << id;
@@ -108,6 +110,8 @@ Value *built_in_value(Parameter *parameter) {
         if (((trusted.variableValue >> typeId) & 1u) != 0) {
             return &reinterpret_cast<Variable *>(parameter)->value;
         }
+        // Any other function in a record kept inside stays until a registration here.
+        if (((trusted.settled >> typeId) & 1u) != 0) return nullptr;
     }
     if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
     const ParameterTypeRecord *record = &parameterTypes.records[typeId];
@@ -174,11 +178,16 @@ bool trusted_slots_hold_built_ins() {
     for (int32_t id = 0; id < 64; ++id) {
         const bool literal = ((trusted.literalValue >> id) & 1u) != 0;
         const bool variable = ((trusted.variableValue >> id) & 1u) != 0;
-        if (!literal && !variable) continue;
-        if (literal && variable) return false;
-        if (!parameterTypes.kept_inside(id)) return false;
+        const bool settled = ((trusted.settled >> id) & 1u) != 0;
+        if (settled != parameterTypes.kept_inside(id)) return false;
+        if (!settled) {
+            if (literal || variable) return false;
+            continue;
+        }
         const ParameterGetValueFunc getValue = parameterTypes.records[id].getValueFunc;
-        if (getValue != (literal ? literal_value : variable_value)) return false;
+        if (literal != (getValue == literal_value) || variable != (getValue == variable_value)) {
+            return false;
+        }
     }
     return trusted.literal == (((trusted.literalValue >> kLiteralTypeId) & 1u) != 0) &&
            trusted.temporary == (((trusted.variableValue >> kTemporaryTypeId) & 1u) != 0);
