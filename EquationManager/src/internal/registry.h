@@ -27,7 +27,8 @@ struct Table {
 
     // True when the record of `id` changes only through the registry's functions.
     bool kept_inside(int32_t id) const {
-        return id >= 0 && id < 64 && ((givenOut >> id) & 1u) == 0 && id < count;
+        return id >= 0 && id < 64 && ((givenOut >> id) & 1u) == 0 && id < count &&
+               records != nullptr;
     }
 
     bool exists() const { return records != nullptr; }
@@ -40,16 +41,19 @@ struct Table {
 
     // The record of an identifier in 0 .. count - 1, or null.
     Record *at(int32_t id) const {
-        // The count is never negative, and 0 while there is no array: one unsigned comparison
-        // bounds the identifier.
-        return static_cast<uint32_t>(id) < static_cast<uint32_t>(count) ? &records[id] : nullptr;
+        // The count is never negative: one unsigned comparison bounds the identifier. It may
+        // be above 0 without an array (the operators reserve slot 0 from load on).
+        return (static_cast<uint32_t>(id) < static_cast<uint32_t>(count) && records != nullptr)
+                   ? &records[id]
+                   : nullptr;
     }
 
     // One field of the record of an identifier in 0 .. count - 1; zero or null otherwise.
     template <typename Field>
     Field field(int32_t id, Field Record::*member) const {
-        return static_cast<uint32_t>(id) < static_cast<uint32_t>(count) ? records[id].*member
-                                                                        : Field{};
+        return (static_cast<uint32_t>(id) < static_cast<uint32_t>(count) && records != nullptr)
+                   ? records[id].*member
+                   : Field{};
     }
 
     // Makes room for index `id` by growing to `newCapacity` when id is beyond the capacity.
