@@ -24,6 +24,7 @@ TEST(Lifecycle, StartsOnceWithTheFirstAllocatorPairAndStopsForGood) {
     KVAEQM_Exit();  // harmless, and no start is lost by it
     EXPECT_EQ(registry_counts(), (std::vector<int32_t>{0, 0, 0, 0, 1}));
     EXPECT_TRUE(KVAT_RegisterTrigger("Early") == nullptr && KVAOP_GetOperator(0) == nullptr &&
+                KVAOP_GetFunc(0) == nullptr && KVAOP_GetNumParameters(0) == 0 &&
                 KVAOP_RegisterOperator(1, "Early", nullptr) == nullptr &&
                 KVAS_RegisterSubscriberType("Early", nullptr, nullptr, nullptr) == -1);
 
