@@ -204,7 +204,7 @@ Variable *run_referenced_equation(SlotRef slot) {
 // operator and its result unused, and with the re-check after each callback reduced to one
 // comparison while no slot array has moved and no palette has gone (the equation's address
 // then still names its slot; whether a callback put another equation there is still asked).
-// Kept out of line so that the walk around it holds few values across the call.
+// What it needs after the callbacks is kept in its frame, so few values are held across them.
 void run_triggered_equation(SlotRef slot) {
     Equation *equation = &slot.palette->slots[slot.index];
     const OperatorFunc operation = KVAOP_GetFunc(equation->operatorId);

@@ -91,8 +91,6 @@ void copy_value(Value *target, const Value *source) {
     target->size = block != nullptr ? source->size : 0;
 }
 
-// Whether a double of this value is read or written as its 8 bytes: a "double" value whose
-// registry slot still holds the built-in callback, which does exactly that.
 bool trusted_double_holds_built_ins() {
     const bool inside = valueTypes.kept_inside(kDoubleType);
     const ValueTypeRecord *record = valueTypes.at(kDoubleType);
@@ -100,6 +98,9 @@ bool trusted_double_holds_built_ins() {
            (!trustedDouble.set || (inside && record->setDoubleFunc == numeric_set_double));
 }
 
+// Whether a double of this value is read or written as its 8 bytes: a "double" value whose
+// registry slot holds the built-in callback, which does exactly that (trusted as noted, or
+// compared as it is now).
 bool reads_double_directly(const Value *value) {
     // The count is 0 while there is no table.
     return value->typeId == kDoubleType &&
