@@ -94,7 +94,6 @@ bool refresh_from_host(Variable *variable) {
 // The value of a parameter whose type's registry slot still holds a built-in get-value
 // function (which only hands out the embedded value), found without calling it; null otherwise.
 Value *built_in_value(Parameter *parameter) {
-    // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
     const auto typeId = static_cast<uint32_t>(parameter->typeId);
     // The most common operand and the usual result first: a literal and a "Temporary".
     if (typeId == zteqm::kLiteralTypeId && trusted.literal) {
@@ -113,6 +112,7 @@ Value *built_in_value(Parameter *parameter) {
         // Any other function in a record kept inside stays until a registration here.
         if (((trusted.settled >> typeId) & 1u) != 0) return nullptr;
     }
+    // The count is 0 while there is no table, so one unsigned comparison bounds the identifier.
     if (typeId >= static_cast<uint32_t>(parameterTypes.count)) return nullptr;
     const ParameterTypeRecord *record = &parameterTypes.records[typeId];
     if (record->getValueFunc == zteqm::literal_value) {
@@ -277,6 +277,8 @@ void KVAP_UnregisterParameterType(int32_t typeId) {
 }
 
 ParameterTypeRecord *KVAP_GetParameterFactory(int32_t typeId) {
+    // Only the first time a record goes out changes what the direct paths may trust.
+    if (!parameterTypes.kept_inside(typeId)) return parameterTypes.at(typeId);
     ParameterTypeRecord *record = parameterTypes.give_out(parameterTypes.at(typeId));
     refresh_trusted_slots();
     return record;

@@ -161,6 +161,8 @@ void KVAV_UnregisterValueType(int32_t typeId) {
 }
 
 ValueTypeRecord *KVAV_GetValueFactory(int32_t typeId) {
+    // Only the first time a record goes out changes what the direct paths may trust.
+    if (!valueTypes.kept_inside(typeId)) return valueTypes.at(typeId);
     ValueTypeRecord *record = valueTypes.give_out(valueTypes.at(typeId));
     refresh_trusted_double();
     return record;
